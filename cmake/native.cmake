@@ -1,0 +1,32 @@
+# Native Linux build: the simulated platform, the tools and the tests.
+find_package(nlohmann_json 3 REQUIRED)
+find_package(GTest REQUIRED)
+
+add_library(portolan_sim STATIC
+    sim/sim_usb_platform.cpp
+    sim/sim_code_page.cpp
+    sim/sim_registry.cpp
+    sim/sim_memory.cpp
+    sim/memory_tree.cpp
+    sim/topology_loader.cpp
+    sim/sim_session.cpp
+)
+target_link_libraries(portolan_sim PUBLIC portolan_core nlohmann_json::nlohmann_json)
+
+add_library(portolan_report_lib STATIC
+    tools/tree_printer.cpp
+)
+target_link_libraries(portolan_report_lib PUBLIC portolan_sim)
+
+add_executable(portolan-report tools/portolan_report.cpp)
+target_link_libraries(portolan-report PRIVATE portolan_report_lib)
+
+enable_testing()
+file(GLOB_RECURSE PORTOLAN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_test.cpp)
+add_executable(portolan_tests ${PORTOLAN_TEST_SOURCES})
+target_link_libraries(portolan_tests PRIVATE portolan_report_lib GTest::gtest GTest::gtest_main)
+target_compile_definitions(portolan_tests PRIVATE PORTOLAN_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    PORTOLAN_REPORT_EXE="$<TARGET_FILE:portolan-report>")
+add_dependencies(portolan_tests portolan-report)
+include(GoogleTest)
+gtest_discover_tests(portolan_tests DISCOVERY_TIMEOUT 60)

@@ -1,0 +1,118 @@
+# Sourced helper: a throw-away Wine prefix (and an X server if none is set)
+# for running the Windows build's executables.
+#
+#   source scripts/wine-env.sh BUILD_DIR
+#   wine_run BUILD_DIR/portolan-live-report.exe [ARGS...]
+#
+# Everything started here is stopped, and the prefix removed, when the
+# sourcing shell exits (wine_env_cleanup; call it yourself if you replace
+# the EXIT trap). Works without a terminal, e.g. under CI=true.
+
+wine_env_fail() {
+    echo "wine-env: $*" >&2
+    return 1
+}
+
+wine_env_find_loader() {
+    if [[ -x /usr/lib/wine/wine64 ]]; then
+        echo /usr/lib/wine/wine64
+    elif command -v wine64 >/dev/null 2>&1; then
+        command -v wine64
+    elif command -v wine >/dev/null 2>&1; then
+        command -v wine
+    else
+        return 1
+    fi
+}
+
+wine_env_find_server() {
+    local dir
+    dir=$(dirname "$WINE_LOADER")
+    for candidate in "$dir/wineserver64" "$dir/wineserver" /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver; do
+        [[ -x "$candidate" ]] && { echo "$candidate"; return 0; }
+    done
+    command -v wineserver 2>/dev/null
+}
+
+wine_env_cleanup() {
+    if [[ -n "${WINEPREFIX:-}" && -n "${WINE_SERVER:-}" && -d "$WINEPREFIX" ]]; then
+        "$WINE_SERVER" -k >/dev/null 2>&1 || true
+        "$WINE_SERVER" -w >/dev/null 2>&1 || true
+    fi
+    if [[ -n "${WINE_ENV_XVFB_PID:-}" ]]; then
+        kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+        wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+        WINE_ENV_XVFB_PID=""
+    fi
+    if [[ -n "${WINE_ENV_PREFIX_ROOT:-}" && -d "$WINE_ENV_PREFIX_ROOT" ]]; then
+        rm -rf "$WINE_ENV_PREFIX_ROOT"
+        WINE_ENV_PREFIX_ROOT=""
+    fi
+}
+
+# Starts Xvfb on the first free display from :99 on.
+wine_env_start_xvfb() {
+    command -v Xvfb >/dev/null 2>&1 || { wine_env_fail "DISPLAY is empty and Xvfb is not installed"; return 1; }
+    local display
+    for display in $(seq 99 130); do
+        [[ -e "/tmp/.X${display}-lock" || -e "/tmp/.X11-unix/X${display}" ]] && continue
+        Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        WINE_ENV_XVFB_PID=$!
+        local waited
+        for waited in $(seq 1 50); do
+            if [[ -S "/tmp/.X11-unix/X${display}" ]]; then
+                export DISPLAY=":$display"
+                return 0
+            fi
+            kill -0 "$WINE_ENV_XVFB_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        # Lost a race for this display or failed to start: try the next one.
+        kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+        wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+        WINE_ENV_XVFB_PID=""
+    done
+    wine_env_fail "no free X display for Xvfb"
+}
+
+wine_env_setup() {
+    local build_dir="$1"
+    [[ -n "$build_dir" ]] || { wine_env_fail "usage: source wine-env.sh BUILD_DIR"; return 1; }
+    mkdir -p "$build_dir" || return 1
+
+    WINE_LOADER=$(wine_env_find_loader) || { wine_env_fail "no wine64 or wine found"; return 1; }
+    WINE_SERVER=$(wine_env_find_server) || { wine_env_fail "no wineserver next to $WINE_LOADER"; return 1; }
+    export WINE_LOADER WINE_SERVER
+    # wineboot and friends look for the loader under this name.
+    export WINELOADER="$WINE_LOADER"
+    export WINESERVER="$WINE_SERVER"
+
+    trap wine_env_cleanup EXIT
+
+    WINE_ENV_PREFIX_ROOT=$(mktemp -d "$(cd "$build_dir" && pwd)/wine-prefix.XXXXXX") || return 1
+    export WINEPREFIX="$WINE_ENV_PREFIX_ROOT/prefix"
+    export WINEARCH=win64
+    export WINEDEBUG=-all
+    # No Mono or Gecko installer prompts.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+
+    if [[ -z "${DISPLAY:-}" ]]; then
+        wine_env_start_xvfb || return 1
+    fi
+
+    if ! "$WINE_LOADER" wineboot -i >"$WINE_ENV_PREFIX_ROOT/wineboot.log" 2>&1 </dev/null; then
+        cat "$WINE_ENV_PREFIX_ROOT/wineboot.log" >&2
+        wine_env_fail "wineboot -i failed"
+        return 1
+    fi
+    "$WINE_SERVER" -w
+}
+
+# Runs a Windows executable in the prefix; its exit code is returned.
+wine_run() {
+    [[ $# -ge 1 ]] || { wine_env_fail "usage: wine_run EXE [ARGS...]"; return 2; }
+    "$WINE_LOADER" "$@" </dev/null
+}
+
+export -f wine_run wine_env_fail
+wine_env_setup "${1:-}"

@@ -1,0 +1,148 @@
+#include "sim/sim_code_page.h"
+
+#include <cstdint>
+
+namespace {
+
+// Bytes 0x80..0x9F of code page 1252; 0 where the byte maps to the C1 control
+// of the same number (0x81, 0x8D, 0x8F, 0x90, 0x9D).
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+char16_t UnitFromCp1252(unsigned char byte)
+{
+    if (byte >= 0x80 && byte < 0xA0 && kHighControls[byte - 0x80])
+        return kHighControls[byte - 0x80];
+    return byte;
+}
+
+void AppendUtf8(std::string& out, uint32_t code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
+
+}  // namespace
+
+char Cp1252FromUnit(char16_t unit)
+{
+    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF))
+        return static_cast<char>(unit);
+    if (unit >= 0x80 && unit < 0xA0)
+        return kHighControls[unit - 0x80] ? '?' : static_cast<char>(unit);
+    for (int i = 0; i < 32; ++i)
+        if (kHighControls[i] == unit)
+            return static_cast<char>(0x80 + i);
+    return '?';
+}
+
+int Cp1252CodePage::FromWide(const WideChar* text, char* out, int outBytes)
+{
+    if (!text || outBytes < 0)
+        return 0;
+    // One byte per character; a surrogate pair is one character.
+    int needed = 0;
+    for (const WideChar* p = text;; ++p) {
+        ++needed;
+        if (*p == 0)
+            break;
+        if (IsHighSurrogate(*p) && IsLowSurrogate(p[1]))
+            ++p;
+    }
+    if (outBytes == 0)
+        return needed;
+    if (outBytes < needed)
+        return 0;
+    int written = 0;
+    for (const WideChar* p = text;; ++p) {
+        if (*p == 0) {
+            out[written++] = 0;
+            break;
+        }
+        if (IsHighSurrogate(*p) && IsLowSurrogate(p[1])) {
+            out[written++] = '?';
+            ++p;
+            continue;
+        }
+        out[written++] = Cp1252FromUnit(*p);
+    }
+    return written;
+}
+
+std::string Cp1252ToUtf8(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+        AppendUtf8(out, UnitFromCp1252(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::u16string Utf8ToUtf16(const std::string& text)
+{
+    std::u16string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        uint32_t code = 0xFFFD;
+        size_t length = 1;
+        if (byte < 0x80) {
+            code = byte;
+        } else if ((byte & 0xE0) == 0xC0) {
+            length = 2;
+            code = byte & 0x1F;
+        } else if ((byte & 0xF0) == 0xE0) {
+            length = 3;
+            code = byte & 0x0F;
+        } else if ((byte & 0xF8) == 0xF0) {
+            length = 4;
+            code = byte & 0x07;
+        } else {
+            length = 1;
+        }
+        if (length > 1) {
+            if (i + length > text.size()) {
+                code = 0xFFFD;
+                length = text.size() - i;
+            } else {
+                for (size_t k = 1; k < length; ++k) {
+                    auto next = static_cast<unsigned char>(text[i + k]);
+                    if ((next & 0xC0) != 0x80) {
+                        code = 0xFFFD;
+                        length = k;
+                        break;
+                    }
+                    code = (code << 6) | (next & 0x3F);
+                }
+            }
+        }
+        i += length;
+        if (code >= 0x10000 && code <= 0x10FFFF) {
+            code -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (code >> 10));
+            out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(code > 0x10FFFF ? 0xFFFD : code);
+        }
+    }
+    return out;
+}

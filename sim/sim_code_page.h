@@ -1,0 +1,19 @@
+// Windows code page 1252 as WideCharToMultiByte converts to it with no flags
+// and no default character: what it cannot map becomes '?'.
+#pragma once
+
+#include <string>
+
+#include "usb/usb_platform.h"
+
+class Cp1252CodePage : public AnsiCodePage {
+public:
+    int FromWide(const WideChar* text, char* out, int outBytes) override;
+};
+
+// Byte of code page 1252 for one UTF-16 unit, or '?' when it has none.
+char Cp1252FromUnit(char16_t unit);
+// Code page 1252 text as UTF-8, for tools that print it.
+std::string Cp1252ToUtf8(const std::string& text);
+// UTF-8 as UTF-16, for topology files.
+std::u16string Utf8ToUtf16(const std::string& text);

@@ -1,0 +1,75 @@
+#include "sim/sim_memory.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "usb/zeroed_alloc.h"
+
+namespace {
+SimMemory* Installed = nullptr;
+}
+
+SimMemory::SimMemory()
+{
+    Installed = this;
+    static const AllocHooks hooks = {&SimMemory::Alloc, &SimMemory::Release};
+    SetAllocHooks(&hooks);
+}
+
+SimMemory::~SimMemory()
+{
+    SetAllocHooks(nullptr);
+    Installed = nullptr;
+    // Whatever is still live was leaked by the code under test; release it so
+    // that one failing test does not spill into the next.
+    for (auto& [block, bytes] : live_)
+        free(block);
+}
+
+void SimMemory::FailAllocation(uint64_t ordinalFromNow)
+{
+    failAt_ = allocations_ + ordinalFromNow;
+}
+
+void SimMemory::FailWhen(std::function<bool(size_t)> predicate)
+{
+    failWhen_ = std::move(predicate);
+}
+
+void SimMemory::StopFailing()
+{
+    failAt_ = 0;
+    failWhen_ = nullptr;
+}
+
+void* SimMemory::Alloc(size_t bytes)
+{
+    SimMemory& self = *Installed;
+    ++self.allocations_;
+    if ((self.failAt_ && self.allocations_ == self.failAt_) || (self.failWhen_ && self.failWhen_(bytes))) {
+        ++self.failures_;
+        return nullptr;
+    }
+    void* block = calloc(1, bytes ? bytes : 1);
+    if (!block)
+        return nullptr;
+    self.live_[block] = bytes;
+    self.liveBytes_ += bytes;
+    if (self.liveBytes_ > self.peakBytes_)
+        self.peakBytes_ = self.liveBytes_;
+    return block;
+}
+
+void SimMemory::Release(void* block)
+{
+    SimMemory& self = *Installed;
+    auto found = self.live_.find(block);
+    // A block that is not live is a double release or a foreign pointer.
+    if (found == self.live_.end()) {
+        fprintf(stderr, "released a block that is not live: %p\n", block);
+        abort();
+    }
+    self.liveBytes_ -= found->second;
+    self.live_.erase(found);
+    free(block);
+}

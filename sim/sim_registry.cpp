@@ -1,0 +1,135 @@
+#include "sim/sim_registry.h"
+
+#include <cstring>
+#include <strings.h>
+
+namespace {
+
+bool SameName(const std::string& a, const char* b)
+{
+    return strcasecmp(a.c_str(), b) == 0;
+}
+
+SimRegistryKey* FindSubkey(SimRegistryKey& key, const std::string& name)
+{
+    for (auto& sub : key.subkeys)
+        if (SameName(sub->name, name.c_str()))
+            return sub.get();
+    return nullptr;
+}
+
+}  // namespace
+
+SimRegistryKey& SimRegistryPath(SimRegistryKey& root, const std::string& path)
+{
+    SimRegistryKey* key = &root;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string part = path.substr(start, end - start);
+        if (!part.empty()) {
+            SimRegistryKey* sub = FindSubkey(*key, part);
+            if (!sub) {
+                key->subkeys.push_back(std::make_unique<SimRegistryKey>());
+                sub = key->subkeys.back().get();
+                sub->name = part;
+            }
+            key = sub;
+        }
+        start = end + 1;
+    }
+    return *key;
+}
+
+SimRegistryValue SimTextValue(const std::string& text)
+{
+    SimRegistryValue value(text.begin(), text.end());
+    value.push_back(0);
+    return value;
+}
+
+SimRegistry::SimRegistry(SimTopology& topology) : topology_(topology) {}
+
+SimRegistry::~SimRegistry() = default;
+
+SimRegistryKey* SimRegistry::Resolve(RegistryKey key)
+{
+    if (key == LocalMachineKey())
+        return &topology_.localMachine;
+    if (key == ClassesRootKey())
+        return &topology_.classesRoot;
+    auto found = open_.find(key);
+    return found == open_.end() ? nullptr : found->second;
+}
+
+RegistryKey SimRegistry::OpenKey(RegistryKey parent, const char* path)
+{
+    ++calls_;
+    ++opens_;
+    SimRegistryKey* key = Resolve(parent);
+    if (!key || !path)
+        return nullptr;
+    // RegOpenKey takes the path's parts one by one; every part must exist.
+    std::string rest = path;
+    size_t start = 0;
+    while (start <= rest.size()) {
+        size_t end = rest.find('\\', start);
+        if (end == std::string::npos)
+            end = rest.size();
+        std::string part = rest.substr(start, end - start);
+        if (!part.empty()) {
+            key = FindSubkey(*key, part);
+            if (!key || !key->openable)
+                return nullptr;
+        }
+        start = end + 1;
+    }
+    RegistryKey handle = reinterpret_cast<RegistryKey>(nextHandle_);
+    nextHandle_ += 4;
+    open_[handle] = key;
+    return handle;
+}
+
+bool SimRegistry::EnumKey(RegistryKey key, uint32_t index, char* name, uint32_t capacity)
+{
+    ++calls_;
+    SimRegistryKey* sim = Resolve(key);
+    if (!sim || index >= sim->subkeys.size())
+        return false;
+    const std::string& subName = sim->subkeys[index]->name;
+    if (subName.size() + 1 > capacity)
+        return false;
+    memcpy(name, subName.c_str(), subName.size() + 1);
+    return true;
+}
+
+bool SimRegistry::QueryValue(RegistryKey key, const char* valueName, void* buffer, uint32_t* size)
+{
+    ++calls_;
+    SimRegistryKey* sim = Resolve(key);
+    if (!sim)
+        return false;
+    for (auto& [name, value] : sim->values) {
+        if (!SameName(name, valueName))
+            continue;
+        // ERROR_MORE_DATA: the size needed is reported, the buffer's content
+        // is not to be relied on; scribble on it as the platform may.
+        if (value.size() > *size) {
+            memset(buffer, 'X', *size);
+            *size = static_cast<uint32_t>(value.size());
+            return false;
+        }
+        memcpy(buffer, value.data(), value.size());
+        *size = static_cast<uint32_t>(value.size());
+        return true;
+    }
+    return false;
+}
+
+void SimRegistry::CloseKey(RegistryKey key)
+{
+    ++calls_;
+    open_.erase(key);
+}

@@ -1,0 +1,38 @@
+// A registry key tree in memory behind the four registry operations.
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+#include "sim/sim_topology.h"
+#include "tree/registry_platform.h"
+
+class SimRegistry : public RegistryPlatform {
+public:
+    explicit SimRegistry(SimTopology& topology);
+    ~SimRegistry() override;
+
+    RegistryKey OpenKey(RegistryKey parent, const char* path) override;
+    bool EnumKey(RegistryKey key, uint32_t index, char* name, uint32_t capacity) override;
+    bool QueryValue(RegistryKey key, const char* valueName, void* buffer, uint32_t* size) override;
+    void CloseKey(RegistryKey key) override;
+
+    uint64_t Calls() const { return calls_; }
+    uint64_t Opens() const { return opens_; }
+    size_t OpenKeys() const { return open_.size(); }
+    void ResetCounters() { calls_ = 0; opens_ = 0; }
+
+private:
+    SimRegistryKey* Resolve(RegistryKey key);
+
+    SimTopology& topology_;
+    std::map<RegistryKey, SimRegistryKey*> open_;
+    uintptr_t nextHandle_ = 0x1000;
+    uint64_t calls_ = 0;
+    uint64_t opens_ = 0;
+};
+
+// Adds (or finds) the key at a backslash-separated path below root.
+SimRegistryKey& SimRegistryPath(SimRegistryKey& root, const std::string& path);
+// A text value as the registry stores it: the bytes and a terminator.
+SimRegistryValue SimTextValue(const std::string& text);

@@ -1,0 +1,28 @@
+#include "sim/sim_session.h"
+
+#include "tree/device_tree.h"
+#include "tree/registry_platform.h"
+#include "usb/usb_platform.h"
+
+SimSession::SimSession(SimTopology topology)
+    : topology_(std::move(topology)), usb_(topology_), registry_(topology_)
+{
+    ActiveUsbPlatform = &usb_;
+    ActiveCodePage = &codePage_;
+    ActiveRegistry = &registry_;
+    TreeView = &tree_;
+    StatusBar = &status_;
+    RootItem = nullptr;
+}
+
+SimSession::~SimSession()
+{
+    // The tree's items go with the session; a root left behind would point
+    // into it.
+    RootItem = nullptr;
+    ActiveUsbPlatform = nullptr;
+    ActiveCodePage = nullptr;
+    ActiveRegistry = nullptr;
+    TreeView = nullptr;
+    StatusBar = nullptr;
+}

@@ -1,0 +1,37 @@
+// Puts a simulated PC in place of the platform: USB stack, registry, code
+// page, tree container, status line and allocation tracking, all at once.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "sim/memory_tree.h"
+#include "sim/sim_code_page.h"
+#include "sim/sim_memory.h"
+#include "sim/sim_registry.h"
+#include "sim/sim_topology.h"
+#include "sim/sim_usb_platform.h"
+
+class SimSession {
+public:
+    explicit SimSession(SimTopology topology);
+    ~SimSession();
+    SimSession(const SimSession&) = delete;
+    SimSession& operator=(const SimSession&) = delete;
+
+    SimTopology& Topology() { return topology_; }
+    SimUsbPlatform& Usb() { return usb_; }
+    SimRegistry& Registry() { return registry_; }
+    MemoryTree& Tree() { return tree_; }
+    MemoryStatusLine& Status() { return status_; }
+    SimMemory& Memory() { return memory_; }
+
+private:
+    SimTopology topology_;
+    SimUsbPlatform usb_;
+    SimRegistry registry_;
+    Cp1252CodePage codePage_;
+    MemoryTree tree_;
+    MemoryStatusLine status_;
+    SimMemory memory_;
+};

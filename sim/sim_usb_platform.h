@@ -1,0 +1,71 @@
+// A USB stack served from a topology in memory: SetupAPI's host-controller
+// list and the host-controller and hub drivers' answers to their I/O
+// controls, laid out byte for byte as the platform lays them out.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/sim_topology.h"
+#include "usb/usb_platform.h"
+
+class SimUsbPlatform : public UsbPlatform {
+public:
+    explicit SimUsbPlatform(SimTopology& topology);
+    ~SimUsbPlatform() override;
+
+    ControllerSet OpenControllerSet() override;
+    bool EnumController(ControllerSet set, uint32_t index) override;
+    uint32_t ControllerPathSize(ControllerSet set, uint32_t index) override;
+    const char* ControllerPath(ControllerSet set, uint32_t index, void* buffer, uint32_t size) override;
+    bool ControllerDescription(ControllerSet set, uint32_t index, char* buffer, uint32_t size) override;
+    void CloseControllerSet(ControllerSet set) override;
+    DeviceHandle OpenDevice(const char* path) override;
+    bool IoControl(DeviceHandle handle, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
+                   uint32_t* bytesReturned) override;
+    void CloseDevice(DeviceHandle handle) override;
+
+    // What the stack was asked: answered I/O controls by code, opens (also
+    // failed ones), closes, SetupAPI sets.
+    struct Counters {
+        std::map<uint32_t, uint64_t> ioctl;
+        uint64_t opens = 0;
+        uint64_t openFailures = 0;
+        uint64_t closes = 0;
+        uint64_t setsOpened = 0;
+        uint64_t setsClosed = 0;
+        uint64_t Ioctls() const;
+    };
+    const Counters& Count() const { return counters_; }
+    void ResetCounters() { counters_ = Counters{}; }
+    // Handles and sets opened and not closed yet.
+    size_t OpenHandles() const { return handles_.size(); }
+    size_t OpenSets() const { return openSets_; }
+
+    // Port cycles the hub driver accepted: hub name and port.
+    const std::vector<std::pair<std::string, uint32_t>>& Cycles() const { return cycles_; }
+
+    // The path SetupAPI reports for controller index.
+    std::string ControllerDevicePath(uint32_t index) const;
+
+private:
+    struct Target {
+        SimController* controller = nullptr;
+        SimHub* hub = nullptr;
+    };
+    bool ControllerIoControl(SimController& controller, uint32_t code, void* out, uint32_t outSize,
+                             uint32_t* bytesReturned);
+    bool HubIoControl(SimHub& hub, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
+                      uint32_t* bytesReturned);
+    SimHub* FindHub(const std::string& name);
+
+    SimTopology& topology_;
+    Counters counters_;
+    std::map<DeviceHandle, Target> handles_;
+    uintptr_t nextHandle_ = 0x100;
+    size_t openSets_ = 0;
+    std::vector<std::pair<std::string, uint32_t>> cycles_;
+};

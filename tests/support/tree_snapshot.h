@@ -1,0 +1,44 @@
+// The tree as a list of lines "depth|label|image", for comparing whole trees.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim/memory_tree.h"
+
+namespace testing_topology {
+
+inline void AppendLines(const MemoryTree::Item& item, int depth, std::vector<std::string>& lines)
+{
+    lines.push_back(std::to_string(depth) + "|" + item.label + "|" + std::to_string(item.image));
+    for (const auto& child : item.children)
+        AppendLines(*child, depth + 1, lines);
+}
+
+inline std::vector<std::string> TreeLines(const MemoryTree& tree)
+{
+    std::vector<std::string> lines;
+    for (const auto& item : tree.TopLevel())
+        AppendLines(*item, 0, lines);
+    return lines;
+}
+
+// The item whose label is given, searched depth-first; null when absent.
+inline const MemoryTree::Item* FindItem(const std::vector<std::unique_ptr<MemoryTree::Item>>& items,
+                                        const std::string& label)
+{
+    for (const auto& item : items) {
+        if (item->label == label)
+            return item.get();
+        if (const auto* found = FindItem(item->children, label))
+            return found;
+    }
+    return nullptr;
+}
+
+inline const MemoryTree::Item* FindItem(const MemoryTree& tree, const std::string& label)
+{
+    return FindItem(tree.TopLevel(), label);
+}
+
+}  // namespace testing_topology

@@ -1,0 +1,179 @@
+// The tree operations and the release of records, on hand-made trees.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "sim/sim_session.h"
+#include "tree/device_tree.h"
+#include "usb/zeroed_alloc.h"
+
+namespace {
+
+TreeNodeInfo* NewRecord(uint32_t kind)
+{
+    auto* record = static_cast<TreeNodeInfo*>(AllocZeroed(sizeof(TreeNodeInfo)));
+    record->Kind = kind;
+    return record;
+}
+
+StringDescNode* NewString(uint8_t index)
+{
+    auto* node = static_cast<StringDescNode*>(AllocZeroed(sizeof(StringDescNode) + 4));
+    node->Index = index;
+    node->Descriptor[0] = 4;
+    node->Descriptor[1] = 3;
+    return node;
+}
+
+std::vector<TreeItem> Visited;
+void RecordVisit(TreeContainer*, TreeItem item) { Visited.push_back(item); }
+
+}  // namespace
+
+TEST(ClearTree, OnAnEmptyTreeOnlyRemovesTheSelection)
+{
+    SimSession session{SimTopology{}};
+    int selectionChanges = 0;
+    session.Tree().onSelectionChanged = [&](TreeItem item) {
+        EXPECT_EQ(item, nullptr);
+        ++selectionChanges;
+    };
+    ClearTree();
+    EXPECT_EQ(selectionChanges, 1);
+    EXPECT_EQ(RootItem, nullptr);
+    EXPECT_EQ(session.Memory().Allocations(), 0u);
+}
+
+TEST(ClearTree, ReleasesEveryRecordAndItemWhateverWasSelected)
+{
+    SimSession session{SimTopology{}};
+    RootItem = InsertTreeItem(nullptr, nullptr, "My Computer", ImageComputer);
+    auto* controller = static_cast<TreeNodeInfo*>(AllocZeroed(kControllerRecordBytes));
+    TreeItem controllerItem = InsertTreeItem(RootItem, controller, "HC", ImageController);
+    TreeNodeInfo* hub = NewRecord(RootHub);
+    hub->NodeInfo = static_cast<USB_NODE_INFORMATION*>(AllocZeroed(sizeof(USB_NODE_INFORMATION)));
+    hub->HubName = static_cast<char*>(AllocZeroed(8));
+    TreeItem hubItem = InsertTreeItem(controllerItem, hub, "RootHub", ImageHub);
+    TreeNodeInfo* device = NewRecord(PortDevice);
+    device->ConnectionInfo = static_cast<USB_NODE_CONNECTION_INFORMATION_EX*>(AllocZeroed(kConnectionInfoBytes));
+    device->ConfigRequest = static_cast<ConfigRequestBuffer*>(AllocZeroed(12 + 9));
+    device->PnpInstanceId = static_cast<char*>(AllocZeroed(16));
+    device->StringList = NewString(0);
+    device->StringList->Next = NewString(1);
+    device->StringList->Next->Next = NewString(2);
+    TreeItem deviceItem = InsertTreeItem(hubItem, device, "[Port1] ", ImageDevice);
+    session.Tree().Select(deviceItem);
+
+    TreeItem selectedWhileReleasing = deviceItem;
+    session.Tree().onSelectionChanged = [&](TreeItem item) { selectedWhileReleasing = item; };
+    ClearTree();
+    EXPECT_EQ(selectedWhileReleasing, nullptr);
+    EXPECT_EQ(session.Tree().ItemCount(), 0u);
+    EXPECT_EQ(RootItem, nullptr);
+    EXPECT_EQ(session.Memory().LiveBlocks(), 0u);
+}
+
+TEST(FreeTreeNode, RootItemReleasesNothing)
+{
+    SimSession session{SimTopology{}};
+    TreeItem root = InsertTreeItem(nullptr, nullptr, "My Computer", ImageComputer);
+    FreeTreeNode(TreeView, root);
+    EXPECT_EQ(session.Memory().Allocations(), 0u);
+}
+
+TEST(FreeTreeNode, EmptyPortRecordReleasesItsConnectionInformationAndItself)
+{
+    SimSession session{SimTopology{}};
+    TreeNodeInfo* record = NewRecord(PortDevice);
+    record->ConnectionInfo = static_cast<USB_NODE_CONNECTION_INFORMATION_EX*>(AllocZeroed(kConnectionInfoBytes));
+    TreeItem item = InsertTreeItem(nullptr, record, "[Port1] ", ImageNoDevice);
+    ASSERT_EQ(session.Memory().LiveBlocks(), 2u);
+    FreeTreeNode(TreeView, item);
+    EXPECT_EQ(session.Memory().LiveBlocks(), 0u);
+}
+
+TEST(FreeTreeNode, ExternalHubRecordNeverReleasesAnInstanceId)
+{
+    SimSession session{SimTopology{}};
+    TreeNodeInfo* record = NewRecord(ExternalHub);
+    record->NodeInfo = static_cast<USB_NODE_INFORMATION*>(AllocZeroed(sizeof(USB_NODE_INFORMATION)));
+    record->HubName = static_cast<char*>(AllocZeroed(4));
+    record->StringList = NewString(0);
+    char* notOwned = static_cast<char*>(AllocZeroed(8));
+    record->PnpInstanceId = notOwned;
+    TreeItem item = InsertTreeItem(nullptr, record, "[Port1] : ", ImageHub);
+    FreeTreeNode(TreeView, item);
+    EXPECT_EQ(session.Memory().LiveBlocks(), 1u);
+    ReleaseBuffer(notOwned);
+}
+
+TEST(WalkTree, VisitsDescendantsBeforeTheirItemAndSiblingsInOrder)
+{
+    SimSession session{SimTopology{}};
+    TreeItem a = InsertTreeItem(nullptr, nullptr, "a", 0);
+    TreeItem a1 = InsertTreeItem(a, nullptr, "a1", 0);
+    TreeItem a11 = InsertTreeItem(a1, nullptr, "a11", 0);
+    TreeItem a2 = InsertTreeItem(a, nullptr, "a2", 0);
+    TreeItem b = InsertTreeItem(nullptr, nullptr, "b", 0);
+    Visited.clear();
+    WalkTree(a, RecordVisit);
+    EXPECT_EQ(Visited, (std::vector<TreeItem>{a11, a1, a2, a, b}));
+    Visited.clear();
+    WalkTree(a2, RecordVisit);
+    EXPECT_EQ(Visited, (std::vector<TreeItem>{a2}));
+    Visited.clear();
+    WalkTree(nullptr, RecordVisit);
+    EXPECT_TRUE(Visited.empty());
+}
+
+TEST(WalkTree, ExpandingFromTheRootExpandsEveryItemWithChildren)
+{
+    SimSession session{SimTopology{}};
+    TreeItem root = InsertTreeItem(nullptr, nullptr, "root", 0);
+    TreeItem inner = InsertTreeItem(root, nullptr, "inner", 0);
+    TreeItem leaf = InsertTreeItem(inner, nullptr, "leaf", 0);
+    TreeItem lone = InsertTreeItem(root, nullptr, "lone", 0);
+    WalkTree(root, ExpandTreeItem);
+    EXPECT_TRUE(MemoryTree::Of(root).expanded);
+    EXPECT_TRUE(MemoryTree::Of(inner).expanded);
+    EXPECT_FALSE(MemoryTree::Of(leaf).expanded);
+    EXPECT_FALSE(MemoryTree::Of(lone).expanded);
+}
+
+TEST(InsertTreeItem, SetsTheSameImageForNormalAndSelectedAndFailsWithNull)
+{
+    SimSession session{SimTopology{}};
+    TreeItem item = InsertTreeItem(nullptr, nullptr, "[Port1] ", ImageDevice);
+    ASSERT_NE(item, nullptr);
+    session.Tree().Select(item);
+    EXPECT_EQ(MemoryTree::Of(item).image, ImageDevice);
+    session.Tree().FailAppend(1);
+    EXPECT_EQ(InsertTreeItem(item, nullptr, "x", 0), nullptr);
+}
+
+TEST(RemoveSubtree, ReleasesTheControllersRecordsAndLeavesTheOthers)
+{
+    SimSession session{SimTopology{}};
+    RootItem = InsertTreeItem(nullptr, nullptr, "My Computer", ImageComputer);
+    auto* keep = static_cast<TreeNodeInfo*>(AllocZeroed(kControllerRecordBytes));
+    TreeItem kept = InsertTreeItem(RootItem, keep, "kept", ImageController);
+    TreeNodeInfo* keptHub = NewRecord(RootHub);
+    InsertTreeItem(kept, keptHub, "RootHub", ImageHub);
+    const size_t keptBlocks = session.Memory().LiveBlocks();
+
+    auto* drop = static_cast<TreeNodeInfo*>(AllocZeroed(kControllerRecordBytes));
+    TreeItem dropped = InsertTreeItem(RootItem, drop, "dropped", ImageController);
+    TreeNodeInfo* hub = NewRecord(RootHub);
+    hub->HubName = static_cast<char*>(AllocZeroed(5));
+    TreeItem hubItem = InsertTreeItem(dropped, hub, "RootHub", ImageHub);
+    TreeNodeInfo* port = NewRecord(PortDevice);
+    port->ConnectionInfo = static_cast<USB_NODE_CONNECTION_INFORMATION_EX*>(AllocZeroed(kConnectionInfoBytes));
+    InsertTreeItem(hubItem, port, "[Port1] ", ImageNoDevice);
+
+    RemoveSubtree(dropped);
+    EXPECT_EQ(session.Memory().LiveBlocks(), keptBlocks);
+    ASSERT_EQ(MemoryTree::Of(RootItem).children.size(), 1u);
+    EXPECT_EQ(MemoryTree::Of(RootItem).children[0]->label, "kept");
+    ClearTree();
+    EXPECT_EQ(session.Memory().LiveBlocks(), 0u);
+}

@@ -1,0 +1,202 @@
+// Every buffer the scan reads ends in exactly one record or is released, on
+// every path: failing allocations, failing insertions, failing platform steps.
+#include <gtest/gtest.h>
+
+#include "sim/sim_session.h"
+#include "tests/support/topology_builder.h"
+#include "tests/support/tree_snapshot.h"
+#include "tree/topology_scan.h"
+
+using namespace testing_topology;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// Two controllers; the first with an external hub, strings in two languages,
+// an empty port, a failed device; the second with one device.
+SimTopology RichTopology()
+{
+    SimTopology topology;
+    SimPort stick = Device(1, 0x0781, 0x5567, "{k}\\0001", 2);
+    stick.deviceDescriptor = DeviceDescriptor(0x0781, 0x5567, 1, 2, 3);
+    stick.configDescriptors = {ConfigSet({Interface(0, 2, 8, 4), Endpoint(0x81, 2, 512), Endpoint(0x02, 2, 512)}, 5)};
+    stick.languages = {0x0409, 0x0407};
+    for (uint8_t index = 1; index <= 5; ++index) {
+        stick.strings[index][0x0409] = u"text";
+        stick.strings[index][0x0407] = u"Text";
+    }
+    std::vector<SimPort> hubPorts;
+    hubPorts.push_back(std::move(stick));
+    hubPorts.push_back(EmptyPort(2));
+    SimPort failed = Device(3, 1, 1, "{k}\\0003");
+    failed.status = 2;
+    hubPorts.push_back(std::move(failed));
+
+    std::vector<SimPort> rootPorts;
+    rootPorts.push_back(HubPort(1, Hub("EXT", 4, std::move(hubPorts)), "{k}\\0002"));
+    rootPorts.push_back(EmptyPort(2));
+    rootPorts.push_back(Device(3, 0x046D, 0xC077, "{k}\\0004", 0));
+    topology.controllers.push_back(ControllerWith("xHCI", Hub("ROOT-A", 3, std::move(rootPorts))));
+
+    std::vector<SimPort> otherPorts;
+    otherPorts.push_back(Device(1, 0x413C, 0x2113, "{k}\\0005", 0));
+    topology.controllers.push_back(ControllerWith("EHCI", Hub("ROOT-B", 1, std::move(otherPorts))));
+
+    for (int i = 1; i <= 5; ++i) {
+        std::string key = "{k}\\000" + std::to_string(i);
+        AddDriver(topology, key, "Driver " + std::to_string(i), "VID_" + std::to_string(i) + "\\inst");
+    }
+    return topology;
+}
+
+void ExpectAllReleased(SimSession& session, const std::string& context)
+{
+    EXPECT_EQ(session.Usb().OpenHandles(), 0u) << context;
+    EXPECT_EQ(session.Usb().OpenSets(), 0u) << context;
+    EXPECT_EQ(session.Registry().OpenKeys(), 0u) << context;
+    ClearTree();
+    EXPECT_EQ(session.Memory().LiveBlocks(), 0u) << context;
+    EXPECT_EQ(session.Tree().ItemCount(), 0u) << context;
+}
+
+class OwnershipTest : public ::testing::Test {
+protected:
+    void SetUp() override { ShowUnusedPorts = 1; }
+    void TearDown() override
+    {
+        ShowUnusedPorts = 0;
+        ShowUnusedControllers = 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(OwnershipTest, EverySingleFailedAllocationLeavesNothingBehind)
+{
+    uint64_t total = 0;
+    {
+        SimSession session(RichTopology());
+        RefreshTree();
+        total = session.Memory().Allocations();
+        ExpectAllReleased(session, "without failure");
+    }
+    ASSERT_GT(total, 40u);
+    for (uint64_t n = 1; n <= total; ++n) {
+        SimSession session(RichTopology());
+        session.Memory().FailAllocation(n);
+        RefreshTree();
+        EXPECT_EQ(session.Memory().Failures(), 1u);
+        ExpectAllReleased(session, "allocation " + std::to_string(n) + " failed");
+    }
+}
+
+TEST_F(OwnershipTest, EverySingleFailedInsertionLeavesNothingBehind)
+{
+    size_t items = 0;
+    {
+        SimSession session(RichTopology());
+        RefreshTree();
+        items = session.Tree().ItemCount();
+        ExpectAllReleased(session, "without failure");
+    }
+    for (int n = 1; n <= static_cast<int>(items); ++n) {
+        SimSession session(RichTopology());
+        session.Tree().FailAppend(n);
+        RefreshTree();
+        ExpectAllReleased(session, "insertion " + std::to_string(n) + " failed");
+    }
+}
+
+TEST_F(OwnershipTest, EverySingleFailedPlatformStepLeavesNothingBehind)
+{
+    const char* steps[] = {"connection_ex", "connection", "driver_key_probe", "driver_key", "hub_name_probe",
+                           "hub_name", "config_probe", "config", "string:0:0000", "string:3:0409", "string:5:0407"};
+    for (const char* step : steps) {
+        SimTopology topology = RichTopology();
+        for (auto& port : topology.controllers[0].rootHub->ports) {
+            port.fail.insert(step);
+            if (port.hub)
+                for (auto& inner : port.hub->ports)
+                    inner.fail.insert(step);
+        }
+        SimSession session(std::move(topology));
+        RefreshTree();
+        ExpectAllReleased(session, step);
+    }
+}
+
+TEST_F(OwnershipTest, ControllerRecordThatCannotBeAllocatedDropsOnlyThatController)
+{
+    SimSession session(RichTopology());
+    int controllerRecords = 0;
+    // The first controller's record is the first block of its size.
+    session.Memory().FailWhen([&](size_t bytes) { return bytes == kControllerRecordBytes && ++controllerRecords == 1; });
+    RefreshTree();
+    const auto& controllers = session.Tree().TopLevel().front()->children;
+    ASSERT_EQ(controllers.size(), 1u);
+    EXPECT_EQ(controllers[0]->label, "EHCI");
+    // The lost controller was never scanned, so its ports are not counted.
+    EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 1");
+    ExpectAllReleased(session, "controller record");
+}
+
+TEST_F(OwnershipTest, ConnectionBufferThatCannotBeAllocatedEndsOnlyThatHubsPorts)
+{
+    SimSession session(RichTopology());
+    int connectionBuffers = 0;
+    // Root hub A port 1 (the hub), then hub ports 1 and 2: the third fails.
+    session.Memory().FailWhen([&](size_t bytes) { return bytes == kConnectionInfoBytes && ++connectionBuffers == 3; });
+    RefreshTree();
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{
+                                             "0|My Computer|0",
+                                             "1|xHCI|1",
+                                             "2|RootHub|2",
+                                             "3|[Port1] : Driver 2|2",
+                                             "4|[Port1] : Driver 1|4",
+                                             "3|[Port2] |3",
+                                             "3|[Port3] : Driver 4|4",
+                                             "1|EHCI|1",
+                                             "2|RootHub|2",
+                                             "3|[Port1] : Driver 5|4",
+                                         }));
+    ExpectAllReleased(session, "connection buffer");
+}
+
+TEST_F(OwnershipTest, PortRecordThatCannotBeAllocatedEndsThatHubsPorts)
+{
+    SimSession session(RichTopology());
+    int records = 0;
+    // Records in order: controller A is 4 bytes; root hub A, external hub,
+    // the stick's record (third of this size) fails.
+    session.Memory().FailWhen([&](size_t bytes) { return bytes == sizeof(TreeNodeInfo) && ++records == 3; });
+    RefreshTree();
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{
+                                             "0|My Computer|0",
+                                             "1|xHCI|1",
+                                             "2|RootHub|2",
+                                             "3|[Port1] : Driver 2|2",
+                                             "3|[Port2] |3",
+                                             "3|[Port3] : Driver 4|4",
+                                             "1|EHCI|1",
+                                             "2|RootHub|2",
+                                             "3|[Port1] : Driver 5|4",
+                                         }));
+    ExpectAllReleased(session, "port record");
+}
+
+TEST_F(OwnershipTest, RemovedControllerLeavesOtherControllersRecordsAlone)
+{
+    ShowUnusedPorts = 0;
+    SimTopology topology = RichTopology();
+    // Nothing connected below the first controller any more.
+    auto& ports = topology.controllers[0].rootHub->ports;
+    ports.clear();
+    ports.push_back(EmptyPort(1));
+    SimSession session(std::move(topology));
+    RefreshTree();
+    EXPECT_EQ(TreeLines(session.Tree()),
+              (Lines{"0|My Computer|0", "1|EHCI|1", "2|RootHub|2", "3|[Port1] : Driver 5|4"}));
+    const auto* device = FindItem(session.Tree(), "[Port1] : Driver 5");
+    EXPECT_STREQ(static_cast<TreeNodeInfo*>(device->param)->PnpInstanceId, "USB\\VID_5\\inst");
+    ExpectAllReleased(session, "removed controller");
+}

@@ -1,0 +1,537 @@
+// The scan of controllers, hubs and ports into the device tree, by scenario.
+#include <gtest/gtest.h>
+
+#include "sim/sim_session.h"
+#include "tests/support/topology_builder.h"
+#include "tests/support/tree_snapshot.h"
+#include "tree/topology_scan.h"
+
+using namespace testing_topology;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+constexpr char kRootHubName[] = "USB#ROOT_HUB20#4&2e1c5a0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+constexpr char kHubName[] = "USB#VID_05E3&PID_0610#6&1f2a&0&2#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+
+class ScanTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        ShowUnusedPorts = 0;
+        ShowUnusedControllers = 0;
+    }
+
+    // Runs a refresh, then checks that clearing the tree leaves nothing behind.
+    void Scan(SimSession& session)
+    {
+        RefreshTree();
+        EXPECT_EQ(session.Usb().OpenHandles(), 0u) << "handles left open after the scan";
+        EXPECT_EQ(session.Usb().OpenSets(), 0u);
+        EXPECT_EQ(session.Registry().OpenKeys(), 0u);
+    }
+
+    void ExpectNothingLeft(SimSession& session)
+    {
+        ClearTree();
+        EXPECT_EQ(session.Memory().LiveBlocks(), 0u) << "blocks left after ClearTree";
+        EXPECT_EQ(session.Tree().ItemCount(), 0u);
+        EXPECT_EQ(RootItem, nullptr);
+    }
+};
+
+// A four-port hub on root hub port 2 with a configured device on its port 1.
+SimTopology HubWithOneDevice()
+{
+    SimTopology topology;
+    std::vector<SimPort> hubPorts;
+    hubPorts.push_back(Device(1, 0x046D, 0xC52B, "{745a17a0-74d3-11d0-b6fe-00a0c90f57da}\\0003"));
+    std::vector<SimPort> rootPorts;
+    rootPorts.push_back(HubPort(2, Hub(kHubName, 4, std::move(hubPorts)), "{36fc9e60-c465-11cf-8056-444553540000}\\0010"));
+    topology.controllers.push_back(ControllerWith("Standard Enhanced PCI to USB Host Controller",
+                                                  Hub(kRootHubName, 2, std::move(rootPorts))));
+    AddDriver(topology, "{36fc9e60-c465-11cf-8056-444553540000}\\0010", "Generic USB Hub");
+    AddDriver(topology, "{745a17a0-74d3-11d0-b6fe-00a0c90f57da}\\0003", "USB Input Device");
+    return topology;
+}
+
+SimTopology OneControllerWithPorts(std::vector<SimPort> ports, uint32_t portCount = 0)
+{
+    SimTopology topology;
+    if (portCount == 0)
+        portCount = static_cast<uint32_t>(ports.size());
+    topology.controllers.push_back(ControllerWith("HC", Hub(kRootHubName, portCount, std::move(ports))));
+    return topology;
+}
+
+}  // namespace
+
+TEST_F(ScanTest, NoControllerSetLeavesOnlyTheRootAndZeroCounts)
+{
+    SimTopology topology;
+    topology.controllerSet = false;
+    SimSession session(std::move(topology));
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0"}));
+    EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 0");
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, HubWithOneDeviceHidesEmptyPortsAndCountsBoth)
+{
+    SimSession session(HubWithOneDevice());
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{
+                                             "0|My Computer|0",
+                                             "1|Standard Enhanced PCI to USB Host Controller|1",
+                                             "2|RootHub|2",
+                                             "3|[Port2] : Generic USB Hub|2",
+                                             "4|[Port1] : USB Input Device|4",
+                                         }));
+    EXPECT_EQ(session.Status().Text(), "Connected Hubs: 1   Other Devices: 1");
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, ShowUnusedPortsAddsEveryEmptyPortWithThePrefixAlone)
+{
+    SimSession session(HubWithOneDevice());
+    ShowUnusedPorts = 1;
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{
+                                             "0|My Computer|0",
+                                             "1|Standard Enhanced PCI to USB Host Controller|1",
+                                             "2|RootHub|2",
+                                             "3|[Port1] |3",
+                                             "3|[Port2] : Generic USB Hub|2",
+                                             "4|[Port1] : USB Input Device|4",
+                                             "4|[Port2] |3",
+                                             "4|[Port3] |3",
+                                             "4|[Port4] |3",
+                                         }));
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, EveryItemWithChildrenIsExpandedAndRecordsMatchTheirPlace)
+{
+    SimSession session(HubWithOneDevice());
+    Scan(session);
+    const auto* root = session.Tree().TopLevel().front().get();
+    EXPECT_TRUE(root->expanded);
+    EXPECT_EQ(root->param, nullptr);
+    const auto* controller = root->children.front().get();
+    EXPECT_TRUE(controller->expanded);
+    EXPECT_EQ(static_cast<TreeNodeInfo*>(controller->param)->Kind, Controller);
+    const auto* rootHub = controller->children.front().get();
+    const auto* rootHubRecord = static_cast<TreeNodeInfo*>(rootHub->param);
+    EXPECT_EQ(rootHubRecord->Kind, RootHub);
+    EXPECT_STREQ(rootHubRecord->HubName, kRootHubName);
+    EXPECT_EQ(rootHubRecord->ConnectionInfo, nullptr);
+    EXPECT_EQ(rootHubRecord->NodeInfo->u.HubInformation.HubDescriptor.bNumberOfPorts, 2);
+    const auto* hub = rootHub->children.front().get();
+    const auto* hubRecord = static_cast<TreeNodeInfo*>(hub->param);
+    EXPECT_EQ(hubRecord->Kind, ExternalHub);
+    EXPECT_STREQ(hubRecord->HubName, kHubName);
+    EXPECT_EQ(hubRecord->ConnectionInfo->ConnectionIndex, 2u);
+    EXPECT_EQ(hubRecord->PnpInstanceId, nullptr);
+    const auto* device = hub->children.front().get();
+    EXPECT_FALSE(device->expanded);
+    const auto* deviceRecord = static_cast<TreeNodeInfo*>(device->param);
+    EXPECT_EQ(deviceRecord->Kind, PortDevice);
+    EXPECT_EQ(deviceRecord->ConnectionInfo->DeviceDescriptor.idVendor, 0x046D);
+    EXPECT_EQ(deviceRecord->NodeInfo, nullptr);
+    EXPECT_EQ(deviceRecord->HubName, nullptr);
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, ControllerWithNothingAttachedIsShownOnlyWhenAsked)
+{
+    std::vector<SimPort> ports;
+    ports.push_back(EmptyPort(1));
+    ports.push_back(EmptyPort(2));
+    SimSession session(OneControllerWithPorts(std::move(ports)));
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0"}));
+
+    ShowUnusedControllers = 1;
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0", "1|HC|1", "2|RootHub|2"}));
+
+    ShowUnusedPorts = 1;
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()),
+              (Lines{"0|My Computer|0", "1|HC|1", "2|RootHub|2", "3|[Port1] |3", "3|[Port2] |3"}));
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, ControllerWithoutRootHubNameStaysWithoutChildren)
+{
+    SimTopology topology;
+    SimController controller;
+    controller.description = "HC";
+    topology.controllers.push_back(std::move(controller));
+    SimSession session(std::move(topology));
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0", "1|HC|1"}));
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, RootHubNameFailingOnEitherRequestKeepsTheBareController)
+{
+    for (const char* step : {"root_hub_name_probe", "root_hub_name"}) {
+        std::vector<SimPort> ports;
+        ports.push_back(Device(1, 1, 1));
+        SimTopology topology = OneControllerWithPorts(std::move(ports));
+        topology.controllers[0].fail.insert(step);
+        SimSession session(std::move(topology));
+        Scan(session);
+        EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0", "1|HC|1"})) << step;
+        ExpectNothingLeft(session);
+    }
+}
+
+TEST_F(ScanTest, RootHubThatDoesNotOpenRemovesTheControllerUnlessUnusedAreShown)
+{
+    std::vector<SimPort> ports;
+    ports.push_back(Device(1, 1, 1));
+    SimTopology topology = OneControllerWithPorts(std::move(ports));
+    topology.controllers[0].rootHub->open = false;
+    SimSession session(std::move(topology));
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0"}));
+    ShowUnusedControllers = 1;
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0", "1|HC|1"}));
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, RootHubWhoseNodeQueryFailsGetsNoItem)
+{
+    std::vector<SimPort> ports;
+    ports.push_back(Device(1, 1, 1));
+    SimTopology topology = OneControllerWithPorts(std::move(ports));
+    topology.controllers[0].rootHub->nodeQuery = false;
+    SimSession session(std::move(topology));
+    ShowUnusedControllers = 1;
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0", "1|HC|1"}));
+    EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 0");
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, ControllerDescriptionFallsBackWhenMissingOrTooLong)
+{
+    SimTopology topology;
+    for (int i = 0; i < 3; ++i) {
+        std::vector<SimPort> ports;
+        ports.push_back(Device(1, 1, 1));
+        topology.controllers.push_back(ControllerWith("", Hub("HUB" + std::to_string(i), 1, std::move(ports))));
+    }
+    topology.controllers[0].description.reset();
+    topology.controllers[1].description = std::string(199, 'x');
+    topology.controllers[2].description = std::string(200, 'y');
+    SimSession session(std::move(topology));
+    Scan(session);
+    const auto& controllers = session.Tree().TopLevel().front()->children;
+    ASSERT_EQ(controllers.size(), 3u);
+    EXPECT_EQ(controllers[0]->label, "Host Controller");
+    EXPECT_EQ(controllers[1]->label, std::string(199, 'x'));
+    EXPECT_EQ(controllers[2]->label, "Host Controller");
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, ControllerWhosePathCannotBeReadOrOpenedGetsNoItem)
+{
+    SimTopology topology;
+    const char* names[] = {"A", "B", "C", "D"};
+    for (const char* name : names) {
+        std::vector<SimPort> ports;
+        ports.push_back(Device(1, 1, 1));
+        topology.controllers.push_back(ControllerWith(name, Hub(std::string("HUB") + name, 1, std::move(ports))));
+    }
+    topology.controllers[0].fail.insert("interface");
+    topology.controllers[1].fail.insert("path");
+    topology.controllers[2].open = false;
+    SimSession session(std::move(topology));
+    Scan(session);
+    const auto& controllers = session.Tree().TopLevel().front()->children;
+    ASSERT_EQ(controllers.size(), 1u);
+    EXPECT_EQ(controllers[0]->label, "D");
+    EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 1");
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, ControllersKeepEnumerationOrderAndPortsAscend)
+{
+    SimTopology topology;
+    for (const char* name : {"first", "second"}) {
+        std::vector<SimPort> ports;
+        ports.push_back(Device(3, 1, 1));
+        ports.push_back(Device(1, 1, 1));
+        topology.controllers.push_back(ControllerWith(name, Hub(std::string("H-") + name, 3, std::move(ports))));
+    }
+    SimSession session(std::move(topology));
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{
+                                             "0|My Computer|0",
+                                             "1|first|1",
+                                             "2|RootHub|2",
+                                             "3|[Port1] |4",
+                                             "3|[Port3] |4",
+                                             "1|second|1",
+                                             "2|RootHub|2",
+                                             "3|[Port1] |4",
+                                             "3|[Port3] |4",
+                                         }));
+    EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 4");
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, PortLabelsFollowTheDriverDescription)
+{
+    std::vector<SimPort> ports;
+    ports.push_back(Device(1, 1, 1, "{k}\\0001"));                   // with description
+    ports.push_back(Device(2, 1, 1));                                // no driver key
+    ports.push_back(HubPort(3, Hub("EXT", 0), "{k}\\0002"));         // hub, empty description
+    SimTopology topology = OneControllerWithPorts(std::move(ports));
+    AddDriver(topology, "{k}\\0001", "USB-Verbundger\xE4t");
+    AddDriver(topology, "{k}\\0002", "");
+    SimSession session(std::move(topology));
+    Scan(session);
+    EXPECT_NE(FindItem(session.Tree(), "[Port1] : USB-Verbundger\xE4t"), nullptr);
+    EXPECT_NE(FindItem(session.Tree(), "[Port2] "), nullptr);
+    const auto* hub = FindItem(session.Tree(), "[Port3] : ");
+    ASSERT_NE(hub, nullptr);
+    EXPECT_EQ(hub->image, ImageHub);
+    EXPECT_TRUE(hub->children.empty());
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, ImagesTellEmptyConfiguredAndUnconfiguredPortsApart)
+{
+    std::vector<SimPort> ports;
+    ports.push_back(EmptyPort(1));
+    ports.push_back(Device(2, 1, 1));
+    SimPort unconfigured = Device(3, 1, 1);
+    unconfigured.configValue = 0;
+    ports.push_back(std::move(unconfigured));
+    SimSession session(OneControllerWithPorts(std::move(ports)));
+    ShowUnusedPorts = 1;
+    Scan(session);
+    const auto& items = session.Tree().TopLevel().front()->children.front()->children.front()->children;
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0]->image, ImageNoDevice);
+    EXPECT_EQ(items[1]->image, ImageDevice);
+    EXPECT_EQ(items[2]->image, ImageDeviceProblem);
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, FailedEnumerationIsShownLookedUpButNotCountedOrRead)
+{
+    std::vector<SimPort> ports;
+    SimPort failed = Device(1, 0x1234, 0x5678, "{k}\\0007");
+    failed.status = 2;   // DeviceFailedEnumeration
+    failed.configValue = 0;
+    ports.push_back(std::move(failed));
+    ports.push_back(Device(2, 1, 1));
+    SimTopology topology = OneControllerWithPorts(std::move(ports));
+    AddDriver(topology, "{k}\\0007", "Unbekanntes USB-Ger\xE4t", "VID_0000&PID_0002\\5&1&0&1");
+    SimSession session(std::move(topology));
+    Scan(session);
+    const auto* item = FindItem(session.Tree(), "[Port1] : Unbekanntes USB-Ger\xE4t");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->image, ImageDeviceProblem);
+    const auto* record = static_cast<TreeNodeInfo*>(item->param);
+    EXPECT_STREQ(record->PnpInstanceId, "USB\\VID_0000&PID_0002\\5&1&0&1");
+    EXPECT_EQ(record->ConfigRequest, nullptr);
+    EXPECT_EQ(record->StringList, nullptr);
+    EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 1");
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, FallbackQueryGivesLowOrFullSpeedOnly)
+{
+    std::vector<SimPort> ports;
+    for (uint8_t speed : {0, 1, 2}) {
+        SimPort port = Device(speed + 1u, 1, 1);
+        port.speed = speed;
+        port.fail.insert("connection_ex");
+        ports.push_back(std::move(port));
+    }
+    SimSession session(OneControllerWithPorts(std::move(ports)));
+    Scan(session);
+    const auto& items = session.Tree().TopLevel().front()->children.front()->children.front()->children;
+    ASSERT_EQ(items.size(), 3u);
+    const uint8_t expected[] = {0, 1, 1};
+    for (size_t i = 0; i < 3; ++i) {
+        const auto* info = static_cast<TreeNodeInfo*>(items[i]->param)->ConnectionInfo;
+        EXPECT_EQ(info->Speed, expected[i]) << "port " << i + 1;
+        EXPECT_EQ(info->ConnectionIndex, i + 1);
+        EXPECT_EQ(info->ConnectionStatus, 1u);
+        EXPECT_EQ(info->CurrentConfigurationValue, 1);
+        EXPECT_EQ(info->NumberOfOpenPipes, 1u);
+        EXPECT_EQ(info->PipeList[0].EndpointDescriptor.bEndpointAddress, 0x81);
+    }
+    EXPECT_EQ(session.Usb().Count().ioctl.at(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION), 3u);
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, PortWhoseBothQueriesFailIsNeitherCountedNorShown)
+{
+    std::vector<SimPort> ports;
+    SimPort broken = Device(1, 1, 1);
+    broken.fail = {"connection_ex", "connection"};
+    ports.push_back(std::move(broken));
+    ports.push_back(Device(2, 1, 1));
+    SimSession session(OneControllerWithPorts(std::move(ports)));
+    ShowUnusedPorts = 1;
+    Scan(session);
+    EXPECT_EQ(FindItem(session.Tree(), "[Port1] "), nullptr);
+    EXPECT_NE(FindItem(session.Tree(), "[Port2] "), nullptr);
+    EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 1");
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, HubWithZeroPortsHasNoChildrenAndNoPortIsQueried)
+{
+    std::vector<SimPort> ports;
+    ports.push_back(Device(1, 1, 1));
+    SimTopology topology = OneControllerWithPorts(std::move(ports));
+    topology.controllers[0].rootHub->portCount = 0;
+    SimSession session(std::move(topology));
+    ShowUnusedControllers = 1;
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0", "1|HC|1", "2|RootHub|2"}));
+    EXPECT_EQ(session.Usb().Count().ioctl.count(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX), 0u);
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, HubFlagCountsWhateverTheConnectionStatus)
+{
+    std::vector<SimPort> ports;
+    SimPort hub = HubPort(1, Hub("EXT", 2), "{k}\\0001");
+    hub.status = 5;   // not enough power
+    ports.push_back(std::move(hub));
+    SimSession session(OneControllerWithPorts(std::move(ports)));
+    ShowUnusedControllers = 1;
+    Scan(session);
+    // The hub still gets its item; "Other Devices" goes negative.
+    EXPECT_EQ(session.Status().Text(), "Connected Hubs: 1   Other Devices: -1");
+    EXPECT_NE(FindItem(session.Tree(), "[Port1] : "), nullptr);
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, ExternalHubWithoutNameGetsNoItemButIsCounted)
+{
+    for (const char* step : {"hub_name_probe", "hub_name"}) {
+        std::vector<SimPort> hubPorts;
+        hubPorts.push_back(Device(1, 1, 1));
+        std::vector<SimPort> ports;
+        SimPort hub = HubPort(1, Hub("EXT", 1, std::move(hubPorts)));
+        hub.fail.insert(step);
+        ports.push_back(std::move(hub));
+        SimSession session(OneControllerWithPorts(std::move(ports)));
+        Scan(session);
+        EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0", "1|HC|1", "2|RootHub|2"})) << step;
+        EXPECT_EQ(session.Status().Text(), "Connected Hubs: 1   Other Devices: 0");
+        ExpectNothingLeft(session);
+    }
+}
+
+TEST_F(ScanTest, ExternalHubThatDoesNotOpenDropsItsSubtreeButKeepsCounts)
+{
+    std::vector<SimPort> hubPorts;
+    hubPorts.push_back(Device(1, 1, 1));
+    std::vector<SimPort> ports;
+    ports.push_back(HubPort(1, Hub("EXT", 1, std::move(hubPorts))));
+    ports.push_back(Device(2, 1, 1));
+    SimTopology topology = OneControllerWithPorts(std::move(ports));
+    topology.controllers[0].rootHub->ports[0].hub->open = false;
+    SimSession session(std::move(topology));
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0", "1|HC|1", "2|RootHub|2", "3|[Port2] |4"}));
+    EXPECT_EQ(session.Status().Text(), "Connected Hubs: 1   Other Devices: 1");
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, DeviceWithoutDriverKeyStillGetsItsDescriptors)
+{
+    for (const char* step : {"driver_key_probe", "driver_key"}) {
+        std::vector<SimPort> ports;
+        SimPort device = Device(1, 0x0781, 0x5567, "{k}\\0001", 2);
+        device.deviceDescriptor = DeviceDescriptor(0x0781, 0x5567, 1, 2, 3);
+        device.languages = {0x0409};
+        device.strings[1][0x0409] = u"SanDisk";
+        device.strings[2][0x0409] = u"Cruzer Blade";
+        device.strings[3][0x0409] = u"4C530001";
+        device.fail.insert(step);
+        ports.push_back(std::move(device));
+        SimTopology topology = OneControllerWithPorts(std::move(ports));
+        AddDriver(topology, "{k}\\0001", "USB-Massenspeicherger\xE4t", "VID_0781&PID_5567\\4C530001");
+        SimSession session(std::move(topology));
+        Scan(session);
+        const auto* item = FindItem(session.Tree(), "[Port1] ");
+        ASSERT_NE(item, nullptr) << step;
+        const auto* record = static_cast<TreeNodeInfo*>(item->param);
+        EXPECT_EQ(record->PnpInstanceId, nullptr);
+        ASSERT_NE(record->ConfigRequest, nullptr);
+        int nodes = 0;
+        for (auto* node = record->StringList; node; node = node->Next)
+            ++nodes;
+        EXPECT_EQ(nodes, 4);   // LanguageList and three strings
+        EXPECT_EQ(session.Registry().Calls(), 0u) << "no registry key is opened without a driver key";
+        ExpectNothingLeft(session);
+    }
+}
+
+TEST_F(ScanTest, DeviceRecordsCarryInstanceIdConfigurationAndStrings)
+{
+    std::vector<SimPort> ports;
+    SimPort device = Device(1, 0x0781, 0x5567, "{36fc9e60-c465-11cf-8056-444553540000}\\0004", 2);
+    device.deviceDescriptor = DeviceDescriptor(0x0781, 0x5567, 1, 0, 0);
+    device.languages = {0x0409, 0x0407};
+    device.strings[1][0x0409] = u"SanDisk";
+    device.strings[1][0x0407] = u"SanDisk";
+    ports.push_back(std::move(device));
+    SimTopology topology = OneControllerWithPorts(std::move(ports));
+    AddDriver(topology, "{36fc9e60-c465-11cf-8056-444553540000}\\0004", "USB-Massenspeicherger\xE4t",
+              "VID_0781&PID_5567\\4C530001");
+    SimSession session(std::move(topology));
+    Scan(session);
+    const auto* record = static_cast<TreeNodeInfo*>(FindItem(session.Tree(), "[Port1] : USB-Massenspeicherger\xE4t")->param);
+    EXPECT_STREQ(record->PnpInstanceId, "USB\\VID_0781&PID_5567\\4C530001");
+    ASSERT_NE(record->ConfigRequest, nullptr);
+    EXPECT_EQ(ConfigDescriptorOf(record->ConfigRequest)->wTotalLength, 25);
+    ASSERT_NE(record->StringList, nullptr);
+    EXPECT_EQ(record->StringList->Index, 0);
+    ASSERT_NE(record->StringList->Next, nullptr);
+    EXPECT_EQ(record->StringList->Next->LanguageId, 0x0409);
+    ASSERT_NE(record->StringList->Next->Next, nullptr);
+    EXPECT_EQ(record->StringList->Next->Next->LanguageId, 0x0407);
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, RepeatedRefreshesRebuildTheSameTreeWithoutGrowth)
+{
+    SimSession session(HubWithOneDevice());
+    Scan(session);
+    const Lines first = TreeLines(session.Tree());
+    const size_t blocks = session.Memory().LiveBlocks();
+    for (int i = 0; i < 5; ++i)
+        Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), first);
+    EXPECT_EQ(session.Memory().LiveBlocks(), blocks);
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, RootItemThatCannotBeInsertedLeavesTreeEmptyAndStatusUntouched)
+{
+    SimSession session(HubWithOneDevice());
+    session.Status().SetText("Devices Connected: 0");
+    session.Tree().FailAppend(1);
+    Scan(session);
+    EXPECT_EQ(session.Tree().ItemCount(), 0u);
+    EXPECT_EQ(RootItem, nullptr);
+    EXPECT_EQ(session.Status().Text(), "Devices Connected: 0");
+    EXPECT_EQ(session.Usb().Count().setsOpened, 0u);
+    ExpectNothingLeft(session);
+}

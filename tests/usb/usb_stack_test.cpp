@@ -1,0 +1,180 @@
+// Names read from the host-controller and hub drivers, hub opening, port
+// cycling and the conversion of UTF-16 names.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "sim/sim_session.h"
+#include "tests/support/topology_builder.h"
+#include "usb/usb_records.h"
+#include "usb/usb_stack.h"
+#include "usb/zeroed_alloc.h"
+
+using namespace testing_topology;
+
+namespace {
+
+SimTopology HubWithPorts(std::vector<SimPort> ports, const std::string& rootHubName = "ROOT")
+{
+    SimTopology topology;
+    const uint32_t count = static_cast<uint32_t>(ports.size());
+    topology.controllers.push_back(ControllerWith("HC", Hub(rootHubName, count, std::move(ports))));
+    return topology;
+}
+
+struct Text {
+    char* text;
+    explicit Text(char* t) : text(t) {}
+    ~Text() { ReleaseBuffer(text); }
+};
+
+std::vector<SimPort> OneDeviceWithKey(const std::u16string& key)
+{
+    std::vector<SimPort> ports;
+    ports.push_back(Device(1, 1, 1));
+    ports[0].driverKey = key;
+    return ports;
+}
+
+}  // namespace
+
+TEST(OpenHubByName, OpensTheDevicePathBuiltFromTheName)
+{
+    SimSession session(HubWithPorts({}, "USB#ROOT_HUB30#4&1b3c5f2&0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}"));
+    DeviceHandle hub = OpenHubByName("USB#ROOT_HUB30#4&1b3c5f2&0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
+    ASSERT_NE(hub, InvalidDeviceHandle());
+    CloseDeviceHandle(hub);
+    EXPECT_EQ(OpenHubByName("NO-SUCH-HUB"), InvalidDeviceHandle());
+    EXPECT_EQ(session.Usb().OpenHandles(), 0u);
+}
+
+TEST(OpenHubByName, NameTooLongForThePathBufferIsRefusedWithoutOpening)
+{
+    const std::string fits(507, 'h');   // "\\.\" + 507 = 511 characters
+    const std::string tooLong(508, 'h');
+    SimTopology topology = HubWithPorts({}, fits);
+    SimSession session(std::move(topology));
+    DeviceHandle hub = OpenHubByName(fits.c_str());
+    EXPECT_NE(hub, InvalidDeviceHandle());
+    CloseDeviceHandle(hub);
+    EXPECT_EQ(session.Usb().Count().opens, 1u);
+    EXPECT_EQ(OpenHubByName(tooLong.c_str()), InvalidDeviceHandle());
+    EXPECT_EQ(session.Usb().Count().opens, 1u);
+}
+
+TEST(GetDriverKeyName, ReadsTheNameInTwoRequests)
+{
+    SimSession session(HubWithPorts(OneDeviceWithKey(u"{36fc9e60-c465-11cf-8056-444553540000}\\0012")));
+    DeviceHandle hub = OpenHubByName("ROOT");
+    Text name(GetDriverKeyName(hub, 1));
+    CloseDeviceHandle(hub);
+    ASSERT_NE(name.text, nullptr);
+    EXPECT_STREQ(name.text, "{36fc9e60-c465-11cf-8056-444553540000}\\0012");
+    EXPECT_EQ(session.Usb().Count().ioctl.at(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME), 2u);
+}
+
+TEST(GetDriverKeyName, EmptyNameProbeOfTenBytesEndsWithoutSecondRequest)
+{
+    SimSession session(HubWithPorts(OneDeviceWithKey(u"")));
+    DeviceHandle hub = OpenHubByName("ROOT");
+    EXPECT_EQ(GetDriverKeyName(hub, 1), nullptr);
+    CloseDeviceHandle(hub);
+    EXPECT_EQ(session.Usb().Count().ioctl.at(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME), 1u);
+}
+
+TEST(GetDriverKeyName, FailingSecondRequestLeavesNothingAllocated)
+{
+    auto ports = OneDeviceWithKey(u"{k}\\0001");
+    ports[0].fail.insert("driver_key");
+    SimSession session(HubWithPorts(std::move(ports)));
+    DeviceHandle hub = OpenHubByName("ROOT");
+    EXPECT_EQ(GetDriverKeyName(hub, 1), nullptr);
+    CloseDeviceHandle(hub);
+    EXPECT_EQ(session.Usb().Count().ioctl.at(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME), 2u);
+    EXPECT_EQ(session.Memory().LiveBlocks(), 0u);
+}
+
+TEST(GetDriverKeyName, PortOutsideTheHubOrWithoutDeviceYieldsNull)
+{
+    std::vector<SimPort> ports;
+    ports.push_back(EmptyPort(1));
+    ports.push_back(Device(2, 1, 1, "{k}\\0002"));
+    SimSession session(HubWithPorts(std::move(ports)));
+    DeviceHandle hub = OpenHubByName("ROOT");
+    EXPECT_EQ(GetDriverKeyName(hub, 0), nullptr);
+    EXPECT_EQ(GetDriverKeyName(hub, 1), nullptr);
+    EXPECT_EQ(GetDriverKeyName(hub, 3), nullptr);
+    Text name(GetDriverKeyName(hub, 2));
+    EXPECT_STREQ(name.text, "{k}\\0002");
+    CloseDeviceHandle(hub);
+}
+
+TEST(GetExternalHubName, ReadsTheHubNameOfAHubPortOnly)
+{
+    std::vector<SimPort> ports;
+    ports.push_back(HubPort(1, Hub("USB#VID_05E3&PID_0610#6&2&0&1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}", 4)));
+    ports.push_back(Device(2, 1, 1));
+    SimSession session(HubWithPorts(std::move(ports)));
+    DeviceHandle hub = OpenHubByName("ROOT");
+    Text name(GetExternalHubName(hub, 1));
+    EXPECT_STREQ(name.text, "USB#VID_05E3&PID_0610#6&2&0&1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
+    EXPECT_EQ(GetExternalHubName(hub, 2), nullptr);
+    CloseDeviceHandle(hub);
+    EXPECT_EQ(session.Memory().LiveBlocks(), 1u) << "the name alone stays";
+}
+
+TEST(GetRootHubName, ReadsTheNameFromTheControllerAndFailsWhenThereIsNone)
+{
+    SimTopology topology = HubWithPorts({}, "USB#ROOT_HUB20#4&2e1c5a0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
+    topology.controllers.emplace_back();
+    SimSession session(std::move(topology));
+    DeviceHandle first = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
+    DeviceHandle second = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(1).c_str());
+    ASSERT_NE(first, InvalidDeviceHandle());
+    ASSERT_NE(second, InvalidDeviceHandle());
+    Text name(GetRootHubName(first));
+    EXPECT_STREQ(name.text, "USB#ROOT_HUB20#4&2e1c5a0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
+    EXPECT_EQ(GetRootHubName(second), nullptr);
+    CloseDeviceHandle(first);
+    CloseDeviceHandle(second);
+    EXPECT_EQ(session.Usb().Count().ioctl.at(IOCTL_USB_GET_ROOT_HUB_NAME), 3u);
+    EXPECT_EQ(session.Memory().LiveBlocks(), 1u) << "the name alone stays";
+}
+
+TEST(CyclePort, ReachesTheHubWithThePortNumber)
+{
+    std::vector<SimPort> ports;
+    ports.push_back(Device(1, 1, 1));
+    ports.push_back(Device(2, 1, 1));
+    ports[1].fail.insert("cycle_port");
+    SimSession session(HubWithPorts(std::move(ports)));
+    DeviceHandle hub = OpenHubByName("ROOT");
+    EXPECT_NE(CyclePort(hub, 1), 0);
+    EXPECT_EQ(CyclePort(hub, 2), 0);
+    EXPECT_EQ(CyclePort(hub, 3), 0);
+    CloseDeviceHandle(hub);
+    ASSERT_EQ(session.Usb().Cycles().size(), 1u);
+    EXPECT_EQ(session.Usb().Cycles()[0].first, "ROOT");
+    EXPECT_EQ(session.Usb().Cycles()[0].second, 1u);
+}
+
+TEST(WideToAnsi, ConvertsToCodePage1252WithQuestionMarksForTheRest)
+{
+    SimSession session{SimTopology{}};
+    const char16_t text[] = u"Ger\u00e4t \u20ac\u2122 \u0100 \U0001F600!";
+    Text converted(WideToAnsi(text));
+    ASSERT_NE(converted.text, nullptr);
+    EXPECT_STREQ(converted.text, "Ger\xE4t \x80\x99 ? ?!");
+
+    Text empty(WideToAnsi(u""));
+    ASSERT_NE(empty.text, nullptr);
+    EXPECT_STREQ(empty.text, "");
+    EXPECT_EQ(session.Memory().LiveBlocks(), 2u);
+}
+
+TEST(WideToAnsi, FailedAllocationYieldsNull)
+{
+    SimSession session{SimTopology{}};
+    session.Memory().FailAllocation(1);
+    EXPECT_EQ(WideToAnsi(u"name"), nullptr);
+}

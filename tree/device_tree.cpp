@@ -1,0 +1,80 @@
+#include "tree/device_tree.h"
+
+#include "usb/zeroed_alloc.h"
+
+TreeContainer* TreeView = nullptr;
+StatusLine* StatusBar = nullptr;
+TreeItem RootItem = nullptr;
+
+TreeItem InsertTreeItem(TreeItem parent, TreeNodeInfo* record, const char* label, int image)
+{
+    TreeItem item = TreeView->AppendItem(parent, label, record);
+    if (item)
+        TreeView->SetItemImage(item, image);
+    return item;
+}
+
+void WalkTree(TreeItem start, TreeVisitor visitor)
+{
+    TreeItem current = start;
+    while (current) {
+        WalkTree(TreeView->FirstChild(current), visitor);
+        visitor(TreeView, current);
+        current = TreeView->NextSibling(current);
+    }
+}
+
+void ExpandTreeItem(TreeContainer* tree, TreeItem item)
+{
+    tree->Expand(item);
+}
+
+void ReleaseTreeNodeInfo(TreeNodeInfo* record)
+{
+    switch (record->Kind) {
+    case RootHub:
+        ReleaseBuffer(record->NodeInfo);
+        ReleaseBuffer(record->HubName);
+        break;
+    case ExternalHub:
+        ReleaseBuffer(record->NodeInfo);
+        ReleaseBuffer(record->HubName);
+        ReleaseBuffer(record->ConnectionInfo);
+        ReleaseBuffer(record->ConfigRequest);
+        ReleaseStringList(record->StringList);
+        break;
+    case PortDevice:
+        ReleaseBuffer(record->ConnectionInfo);
+        ReleaseBuffer(record->ConfigRequest);
+        ReleaseBuffer(record->PnpInstanceId);
+        ReleaseStringList(record->StringList);
+        break;
+    default:
+        break;
+    }
+    ReleaseBuffer(record);
+}
+
+void FreeTreeNode(TreeContainer* tree, TreeItem item)
+{
+    auto* record = static_cast<TreeNodeInfo*>(tree->ItemParam(item));
+    if (!record)
+        return;
+    ReleaseTreeNodeInfo(record);
+}
+
+void ClearTree()
+{
+    TreeView->ClearSelection();
+    if (!RootItem)
+        return;
+    WalkTree(RootItem, FreeTreeNode);
+    TreeView->DeleteAllItems();
+    RootItem = nullptr;
+}
+
+void RemoveSubtree(TreeItem item)
+{
+    WalkTree(item, FreeTreeNode);
+    TreeView->DeleteItem(item);
+}
