@@ -27,6 +27,9 @@ struct SimPort {
     uint16_t address = 0;
     std::vector<uint8_t> deviceDescriptor;  // 18 bytes, or empty: all zero
     std::vector<std::vector<uint8_t>> configDescriptors;  // whole set per index
+    // What the device sends instead on a configuration request that is not
+    // the 9-byte probe, when it answers the two requests differently.
+    std::optional<std::vector<uint8_t>> configSecondReply;
     std::vector<uint16_t> languages;        // string descriptor 0
     bool hasLanguageList = false;           // languages given (even empty)
     std::map<uint8_t, std::map<uint16_t, std::u16string>> strings;

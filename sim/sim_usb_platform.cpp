@@ -119,6 +119,8 @@ bool DeviceDescriptorReply(const SimPort& port, uint16_t value, uint16_t index, 
         if (number >= port.configDescriptors.size())
             return false;
         *reply = port.configDescriptors[number];
+        if (length != sizeof(USB_CONFIGURATION_DESCRIPTOR) && port.configSecondReply)
+            *reply = *port.configSecondReply;
         return true;
     }
     if (type != 3)
@@ -384,9 +386,11 @@ bool SimUsbPlatform::HubIoControl(SimHub& hub, uint32_t code, void* in, uint32_t
     case IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION: {
         if (inSize < sizeof(USB_DESCRIPTOR_REQUEST) || outSize < sizeof(USB_DESCRIPTOR_REQUEST))
             return false;
+        auto* request = reinterpret_cast<USB_DESCRIPTOR_REQUEST*>(buffer);
+        descriptorRequests_.push_back({index, request->SetupPacket.wValue, request->SetupPacket.wIndex,
+                                       request->SetupPacket.wLength, outSize});
         if (!port || port->status != 1)
             return false;
-        auto* request = reinterpret_cast<USB_DESCRIPTOR_REQUEST*>(buffer);
         std::vector<uint8_t> reply;
         if (!DeviceDescriptorReply(*port, request->SetupPacket.wValue, request->SetupPacket.wIndex,
                                    request->SetupPacket.wLength, &reply))

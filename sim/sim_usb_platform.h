@@ -45,6 +45,16 @@ public:
     size_t OpenHandles() const { return handles_.size(); }
     size_t OpenSets() const { return openSets_; }
 
+    // Every descriptor request as the hub driver received it.
+    struct DescriptorRequest {
+        uint32_t port;
+        uint16_t value;
+        uint16_t index;
+        uint16_t length;
+        uint32_t size;   // input and output buffer size
+    };
+    const std::vector<DescriptorRequest>& DescriptorRequests() const { return descriptorRequests_; }
+
     // Port cycles the hub driver accepted: hub name and port.
     const std::vector<std::pair<std::string, uint32_t>>& Cycles() const { return cycles_; }
 
@@ -68,4 +78,5 @@ private:
     uintptr_t nextHandle_ = 0x100;
     size_t openSets_ = 0;
     std::vector<std::pair<std::string, uint32_t>> cycles_;
+    std::vector<DescriptorRequest> descriptorRequests_;
 };

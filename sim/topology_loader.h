@@ -9,7 +9,8 @@
 //       device_descriptor, config_descriptors, languages, strings,
 //       raw_strings, driver_key, hub, fail, pipes.
 // A port's "status" defaults to 1 when it has a device descriptor, else 0;
-// "port" defaults to its 1-based position. Byte strings are hex pairs
+// "port" defaults to its 1-based position. A "string:I:LANG" failure is
+// kept as "string:<I decimal>:<LANG as four upper-case hex digits>". Byte strings are hex pairs
 // separated by blanks. Keys starting with '_' are comments; any other
 // unknown key is an error. Names and string descriptors are taken as
 // UTF-16, controller descriptions, device paths and registry names and

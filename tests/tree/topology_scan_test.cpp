@@ -366,9 +366,9 @@ TEST_F(ScanTest, FallbackQueryGivesLowOrFullSpeedOnly)
         const auto* info = static_cast<TreeNodeInfo*>(items[i]->param)->ConnectionInfo;
         EXPECT_EQ(info->Speed, expected[i]) << "port " << i + 1;
         EXPECT_EQ(info->ConnectionIndex, i + 1);
-        EXPECT_EQ(info->ConnectionStatus, 1u);
+        EXPECT_EQ(static_cast<uint32_t>(info->ConnectionStatus), 1u);
         EXPECT_EQ(info->CurrentConfigurationValue, 1);
-        EXPECT_EQ(info->NumberOfOpenPipes, 1u);
+        EXPECT_EQ(static_cast<uint32_t>(info->NumberOfOpenPipes), 1u);
         EXPECT_EQ(info->PipeList[0].EndpointDescriptor.bEndpointAddress, 0x81);
     }
     EXPECT_EQ(session.Usb().Count().ioctl.at(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION), 3u);

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs from Debian whatever the build, the tools and the tests need and
+# the machine lacks. Safe to run again: it installs nothing when all is there.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ make
+    libgtest-dev libgmock-dev nlohmann-json3-dev
+    g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+    wine64 xvfb
+    fp-utils usb.ids
+    zip unzip
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then
+    command -v sudo >/dev/null 2>&1 || { echo "setup: need root or sudo to install packages" >&2; exit 1; }
+    sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update
+# No recommends: wine64 would pull in the 32-bit loader, which this machine
+# cannot run.
+"${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

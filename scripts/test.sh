@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The whole test suite: native tests, the same under AddressSanitizer and
+# UndefinedBehaviorSanitizer, both Windows builds with their static checks,
+# and the Windows-side tests under wine64.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+scripts/build.sh native native-asan win32 win64
+
+echo "== native tests"
+ctest --test-dir build/native --output-on-failure -j 2
+
+echo "== native tests under ASan/UBSan"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build/native-asan --output-on-failure -j 2
+
+echo "== sample topologies through the report tool"
+for sample in samples/*.json; do
+    build/native-asan/portolan-report --json --stats "$sample" >/dev/null
+done
+
+echo "== Windows executables, static checks"
+scripts/check-pe.sh build/win32/portolan-live-report.exe build/win64/portolan-live-report.exe
+
+echo "== Windows-side tests under wine64"
+for test in tests/windows/*_test.sh; do
+    echo "-- $test"
+    bash "$test" build/win64/portolan-live-report.exe
+done
+
+echo "== all tests passed"

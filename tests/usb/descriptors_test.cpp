@@ -1,0 +1,344 @@
+// Configuration and string descriptors as read through the hub: the two
+// requests of a configuration set, the tests every reply must pass, the
+// order of the string list and the stops of the descriptor walk.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/sim_session.h"
+#include "tests/support/topology_builder.h"
+#include "usb/descriptor_walk.h"
+#include "usb/descriptors.h"
+#include "usb/usb_stack.h"
+#include "usb/zeroed_alloc.h"
+
+using namespace testing_topology;
+
+namespace {
+
+constexpr uint16_t kEnglish = 0x0409;
+constexpr uint16_t kGerman = 0x0407;
+
+class DescriptorTest : public ::testing::Test {
+protected:
+    // A root hub with the given device on port 1, opened.
+    void Attach(SimPort device)
+    {
+        device.port = 1;
+        std::vector<SimPort> ports;
+        ports.push_back(std::move(device));
+        SimTopology topology;
+        topology.controllers.push_back(ControllerWith("HC", Hub("ROOT", 1, std::move(ports))));
+        session_ = std::make_unique<SimSession>(std::move(topology));
+        hub_ = OpenHubByName("ROOT");
+        ASSERT_NE(hub_, InvalidDeviceHandle());
+    }
+
+    void TearDown() override
+    {
+        if (!session_)
+            return;
+        CloseDeviceHandle(hub_);
+        EXPECT_EQ(session_->Memory().LiveBlocks(), 0u) << "blocks left";
+        session_.reset();
+    }
+
+    SimPort& Port() { return session_->Topology().controllers[0].rootHub->ports[0]; }
+    const auto& Requests() { return session_->Usb().DescriptorRequests(); }
+
+    // Reads the set and, as the scan does, the strings; returns "index:lang" per node.
+    std::vector<std::string> StringListOf(bool* hadConfig = nullptr)
+    {
+        ConfigRequestBuffer* config = FetchConfigDescriptor(hub_, 1, 0);
+        if (hadConfig)
+            *hadConfig = config != nullptr;
+        std::vector<std::string> nodes;
+        if (!config)
+            return nodes;
+        const auto* device = reinterpret_cast<const USB_DEVICE_DESCRIPTOR*>(Port().deviceDescriptor.data());
+        if (HasStringDescriptors(device, ConfigDescriptorOf(config))) {
+            StringDescNode* list = CollectStringDescriptors(hub_, 1, device, ConfigDescriptorOf(config));
+            for (StringDescNode* node = list; node; node = node->Next) {
+                char text[16];
+                snprintf(text, sizeof(text), "%u:%04x", node->Index, node->LanguageId);
+                nodes.push_back(text);
+            }
+            ReleaseStringList(list);
+        }
+        ReleaseBuffer(config);
+        return nodes;
+    }
+
+    std::unique_ptr<SimSession> session_;
+    DeviceHandle hub_ = nullptr;
+};
+
+SimPort DeviceNaming(uint8_t manufacturer, uint8_t product, uint8_t serial, std::vector<uint8_t> set,
+                     std::vector<uint16_t> languages = {kEnglish})
+{
+    SimPort port = Device(1, 0x1234, 0x5678);
+    port.deviceDescriptor = DeviceDescriptor(0x1234, 0x5678, manufacturer, product, serial);
+    port.configDescriptors = {std::move(set)};
+    port.languages = std::move(languages);
+    port.hasLanguageList = true;
+    for (uint8_t index = 1; index < 20; ++index)
+        for (uint16_t language : port.languages)
+            port.strings[index][language] = u"s" + std::u16string(1, static_cast<char16_t>(u'0' + index));
+    return port;
+}
+
+std::vector<uint8_t> Hex(std::initializer_list<int> bytes)
+{
+    std::vector<uint8_t> out;
+    for (int b : bytes)
+        out.push_back(static_cast<uint8_t>(b));
+    return out;
+}
+
+}  // namespace
+
+TEST_F(DescriptorTest, ConfigurationSetTakesTwoRequestsOfExactSizes)
+{
+    const auto set = ConfigSet({Interface(0, 2, 8), Endpoint(0x81, 2, 512), Endpoint(0x02, 2, 512)});
+    Attach(DeviceNaming(0, 0, 0, set));
+    ConfigRequestBuffer* config = FetchConfigDescriptor(hub_, 1, 0);
+    ASSERT_NE(config, nullptr);
+    EXPECT_EQ(config->ConnectionIndex, 1u);
+    EXPECT_EQ(ConfigDescriptorOf(config)->wTotalLength, set.size());
+    EXPECT_EQ(std::vector<uint8_t>(config->Data, config->Data + set.size()), set);
+    ReleaseBuffer(config);
+    ASSERT_EQ(Requests().size(), 2u);
+    EXPECT_EQ(Requests()[0].value, 0x0200);
+    EXPECT_EQ(Requests()[0].index, 0);
+    EXPECT_EQ(Requests()[0].length, 9);
+    EXPECT_EQ(Requests()[0].size, 21u);
+    EXPECT_EQ(Requests()[1].value, 0x0200);
+    EXPECT_EQ(Requests()[1].length, set.size());
+    EXPECT_EQ(Requests()[1].size, 12 + set.size());
+}
+
+TEST_F(DescriptorTest, ConfigurationIndexGoesIntoTheLowByte)
+{
+    SimPort device = DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 0, 3)}));
+    device.configDescriptors.push_back(ConfigSet({Interface(0, 0, 3), Interface(1, 0, 3)}, 0, 2));
+    Attach(std::move(device));
+    ConfigRequestBuffer* config = FetchConfigDescriptor(hub_, 1, 1);
+    ASSERT_NE(config, nullptr);
+    EXPECT_EQ(ConfigDescriptorOf(config)->wTotalLength, 27);
+    EXPECT_EQ(Requests()[0].value, 0x0201);
+    ReleaseBuffer(config);
+}
+
+TEST_F(DescriptorTest, RejectedConfigurationRepliesYieldNull)
+{
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> set;
+        std::optional<std::vector<uint8_t>> second;
+        const char* fail;
+    };
+    const auto good = ConfigSet({Interface(0, 1, 3), Endpoint(0x81, 3, 8, 10)});
+    auto shortTotal = good;
+    shortTotal[2] = 8;   // wTotalLength 8: below a configuration descriptor
+    auto truncated = good;
+    truncated.resize(good.size() - 3);   // the device sends less than it announces
+    auto otherTotal = good;
+    otherTotal.push_back(0);
+    otherTotal[2] = static_cast<uint8_t>(otherTotal.size());
+    const std::vector<Case> cases = {
+        {"probe wTotalLength below 9", shortTotal, std::nullopt, nullptr},
+        {"probe shorter than 9 bytes", Hex({9, 2, 25, 0, 1}), std::nullopt, nullptr},
+        {"second reply short", truncated, std::nullopt, nullptr},
+        {"second reply with other wTotalLength", good, otherTotal, nullptr},
+        {"probe request fails", good, std::nullopt, "config_probe"},
+        {"second request fails", good, std::nullopt, "config"},
+    };
+    for (const auto& c : cases) {
+        SimPort device = DeviceNaming(1, 0, 0, c.set);
+        device.configSecondReply = c.second;
+        if (c.fail)
+            device.fail.insert(c.fail);
+        if (c.set == truncated)
+            device.configDescriptors[0][2] = good[2];
+        Attach(std::move(device));
+        bool hadConfig = true;
+        EXPECT_TRUE(StringListOf(&hadConfig).empty()) << c.name;
+        EXPECT_FALSE(hadConfig) << c.name;
+        for (const auto& request : Requests())
+            EXPECT_NE(request.value >> 8, 3) << c.name << ": no string is asked for";
+        TearDown();
+    }
+}
+
+TEST_F(DescriptorTest, SetLongerThanItsTotalLengthIsCutToIt)
+{
+    auto set = ConfigSet({Interface(0, 0, 3)});
+    const size_t total = set.size();
+    auto extra = Interface(1, 0, 3);
+    set.insert(set.end(), extra.begin(), extra.end());
+    Attach(DeviceNaming(0, 0, 0, set));
+    ConfigRequestBuffer* config = FetchConfigDescriptor(hub_, 1, 0);
+    ASSERT_NE(config, nullptr);
+    EXPECT_EQ(ConfigDescriptorOf(config)->wTotalLength, total);
+    EXPECT_EQ(Requests()[1].size, 12 + total);
+    ReleaseBuffer(config);
+}
+
+TEST_F(DescriptorTest, DeviceNamingNoStringGetsNoStringRequestAtAll)
+{
+    Attach(DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 1, 3), Endpoint(0x81, 3, 8, 10)})));
+    EXPECT_TRUE(StringListOf().empty());
+    EXPECT_EQ(Requests().size(), 2u);
+}
+
+TEST_F(DescriptorTest, InterfaceStringAloneGivesLanguageListAndOneNodePerLanguage)
+{
+    Attach(DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 0, 3, 5)}), {kEnglish, kGerman}));
+    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "5:0409", "5:0407"}));
+    // LanguageList, then one 267-byte request per language.
+    ASSERT_EQ(Requests().size(), 5u);
+    EXPECT_EQ(Requests()[2].value, 0x0300);
+    EXPECT_EQ(Requests()[2].index, 0);
+    EXPECT_EQ(Requests()[2].length, 255);
+    EXPECT_EQ(Requests()[2].size, 267u);
+    EXPECT_EQ(Requests()[3].value, 0x0305);
+    EXPECT_EQ(Requests()[3].index, kEnglish);
+    EXPECT_EQ(Requests()[4].index, kGerman);
+}
+
+TEST_F(DescriptorTest, ListFollowsDeviceThenSetOrderAndRepeatsIndexes)
+{
+    Attach(DeviceNaming(1, 2, 0, ConfigSet({Interface(0, 0, 3, 2)}), {kEnglish, kGerman}));
+    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "1:0409", "1:0407", "2:0409", "2:0407", "2:0409",
+                                                        "2:0407"}));
+}
+
+TEST_F(DescriptorTest, ConfigurationStringComesBeforeInterfaceStrings)
+{
+    Attach(DeviceNaming(0, 0, 3, ConfigSet({Interface(0, 0, 3, 7), Interface(1, 0, 3, 6)}, 4, 2)));
+    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "3:0409", "4:0409", "7:0409", "6:0409"}));
+}
+
+TEST_F(DescriptorTest, LanguageListWithoutLanguagesIsTheWholeList)
+{
+    Attach(DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3)}), {}));
+    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000"}));
+    EXPECT_EQ(Requests().size(), 3u);
+}
+
+TEST_F(DescriptorTest, MissingLanguageListMeansNoStringListAndNoFurtherRequests)
+{
+    SimPort device = DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3)}));
+    device.fail.insert("string:0:0000");
+    Attach(std::move(device));
+    EXPECT_TRUE(StringListOf().empty());
+    EXPECT_EQ(Requests().size(), 3u);
+}
+
+TEST_F(DescriptorTest, MalformedStringRepliesGiveNoNodeAndTheRestIsStillFetched)
+{
+    SimPort device = DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3, 4)}), {kEnglish, kGerman});
+    device.rawStrings[{1, kEnglish}] = Hex({5, 3, 'a', 0, 'b'});           // odd bLength
+    device.rawStrings[{2, kEnglish}] = Hex({4, 2, 'a', 0});                // not a string descriptor
+    device.rawStrings[{3, kEnglish}] = Hex({8, 3, 'a', 0});                // bLength beyond the bytes sent
+    device.rawStrings[{4, kEnglish}] = Hex({2, 3, 'a', 0});                // bLength short of the bytes sent
+    device.fail.insert("string:1:0407");                                    // request fails
+    Attach(std::move(device));
+    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "2:0407", "3:0407", "4:0407"}));
+}
+
+TEST_F(DescriptorTest, StringNodeHoldsTheDescriptorExactlyAsSent)
+{
+    SimPort device = DeviceNaming(1, 0, 0, ConfigSet({Interface(0, 0, 3)}));
+    device.strings[1][kEnglish] = u"Logitech \u00e4";
+    Attach(std::move(device));
+    const auto* deviceDescriptor = reinterpret_cast<const USB_DEVICE_DESCRIPTOR*>(Port().deviceDescriptor.data());
+    ConfigRequestBuffer* config = FetchConfigDescriptor(hub_, 1, 0);
+    StringDescNode* list = CollectStringDescriptors(hub_, 1, deviceDescriptor, ConfigDescriptorOf(config));
+    ASSERT_NE(list, nullptr);
+    ASSERT_NE(list->Next, nullptr);
+    const StringDescNode* node = list->Next;
+    EXPECT_EQ(node->Index, 1);
+    EXPECT_EQ(node->LanguageId, kEnglish);
+    ASSERT_EQ(node->Descriptor[0], 2 + 2 * 10);
+    EXPECT_EQ(node->Descriptor[1], 3);
+    EXPECT_EQ(node->Descriptor[2], 'L');
+    EXPECT_EQ(node->Descriptor[20], 0xE4);
+    EXPECT_EQ(node->Next, nullptr);
+    EXPECT_EQ(list->Descriptor[0], 4);   // one language
+    ReleaseStringList(list);
+    ReleaseBuffer(config);
+}
+
+TEST_F(DescriptorTest, InterfaceOfElevenBytesIsReadButOfTenStopsTheWalk)
+{
+    auto eleven = Interface(0, 0, 1, 5);
+    eleven[0] = 11;
+    eleven.push_back(0);
+    eleven.push_back(0);
+    auto ten = Interface(1, 0, 1, 6);
+    ten[0] = 10;
+    ten.push_back(0);
+    Attach(DeviceNaming(0, 0, 0, ConfigSet({eleven, ten, Interface(2, 0, 1, 7)}, 0, 3)));
+    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "5:0409"}));
+}
+
+TEST_F(DescriptorTest, SecondConfigurationDescriptorOfWrongLengthStopsTheWalk)
+{
+    const std::vector<uint8_t> odd = {8, 2, 0, 0, 1, 1, 9, 0};
+    Attach(DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 0, 3, 4), odd, Interface(1, 0, 3, 5)}, 0, 2)));
+    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "4:0409"}));
+}
+
+TEST_F(DescriptorTest, DescriptorReachingPastTheEndStopsTheWalk)
+{
+    auto set = ConfigSet({Interface(0, 0, 3, 4), Interface(1, 0, 3, 5)}, 0, 2);
+    set[set.size() - 9] = 10;   // the second interface claims one byte more than the set holds
+    Attach(DeviceNaming(0, 0, 0, set));
+    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "4:0409"}));
+}
+
+TEST_F(DescriptorTest, EndpointAndClassDescriptorsAreSteppedOver)
+{
+    const std::vector<uint8_t> hid = {9, 0x21, 0x11, 0x01, 0, 1, 0x22, 0x3F, 0};
+    Attach(DeviceNaming(0, 0, 0,
+                        ConfigSet({Interface(0, 1, 3, 0), hid, Endpoint(0x81, 3, 8, 10), Interface(1, 0, 3, 9)}, 0, 2)));
+    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "9:0409"}));
+}
+
+TEST_F(DescriptorTest, DescriptorOfLengthZeroEndsTheWalk)
+{
+    auto set = ConfigSet({Interface(0, 0, 3, 4), Hex({0, 0, 0, 0}), Interface(1, 0, 3, 5)}, 0, 2);
+    Attach(DeviceNaming(0, 0, 0, set));
+    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "4:0409"}));
+}
+
+TEST(DescriptorWalk, VisitsOnlyWholeDescriptorsInsideTheSet)
+{
+    auto set = ConfigSet({Interface(0, 1, 3), Endpoint(0x81, 3)});
+    set.push_back(7);   // a byte beyond wTotalLength is never read
+    std::vector<int> types;
+    DescriptorWalk(reinterpret_cast<const USB_CONFIGURATION_DESCRIPTOR*>(set.data()), [&](const DescriptorHeader* h) {
+        types.push_back(h->bDescriptorType);
+        return WalkStep::Continue;
+    });
+    EXPECT_EQ(types, (std::vector<int>{2, 4, 5}));
+}
+
+TEST(DescriptorWalk, VisitorCanStopAndTwoTrailingBytesAreNotADescriptor)
+{
+    auto set = ConfigSet({Interface(0, 1, 3), Hex({2, 0x24})});
+    std::vector<int> types;
+    DescriptorWalk(reinterpret_cast<const USB_CONFIGURATION_DESCRIPTOR*>(set.data()), [&](const DescriptorHeader* h) {
+        types.push_back(h->bDescriptorType);
+        return WalkStep::Continue;
+    });
+    EXPECT_EQ(types, (std::vector<int>{2, 4}));
+    types.clear();
+    DescriptorWalk(reinterpret_cast<const USB_CONFIGURATION_DESCRIPTOR*>(set.data()), [&](const DescriptorHeader* h) {
+        types.push_back(h->bDescriptorType);
+        return WalkStep::Stop;
+    });
+    EXPECT_EQ(types, (std::vector<int>{2}));
+}
