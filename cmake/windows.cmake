@@ -9,3 +9,8 @@ target_link_libraries(portolan_win32 PUBLIC portolan_core setupapi comctl32 adva
 
 add_executable(portolan-live-report tools/live_report.cpp)
 target_link_libraries(portolan-live-report PRIVATE portolan_win32)
+
+# Runs the registry lookups against keys it makes; for a throw-away Wine
+# prefix (tests/windows/registry_lookup_wine_test.sh).
+add_executable(portolan-registry-test tests/windows/registry_lookup_wine.cpp)
+target_link_libraries(portolan-registry-test PRIVATE portolan_win32 portolan_core ntdll)

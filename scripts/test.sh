@@ -26,7 +26,7 @@ scripts/check-pe.sh build/win32/portolan-live-report.exe build/win64/portolan-li
 echo "== Windows-side tests under wine64"
 for test in tests/windows/*_test.sh; do
     echo "-- $test"
-    bash "$test" build/win64/portolan-live-report.exe
+    bash "$test" build/win64
 done
 
 echo "== all tests passed"

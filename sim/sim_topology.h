@@ -53,6 +53,7 @@ struct SimController {
     std::optional<std::string> description;
     bool open = true;
     std::unique_ptr<SimHub> rootHub;        // null: no root hub name
+    // "enum": the device enumeration fails here, ending it;
     // "interface", "path": the SetupAPI steps before the path is known;
     // "root_hub_name_probe", "root_hub_name": the two name requests.
     SimFailures fail;

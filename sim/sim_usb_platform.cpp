@@ -203,7 +203,7 @@ ControllerSet SimUsbPlatform::OpenControllerSet()
 
 bool SimUsbPlatform::EnumController(ControllerSet set, uint32_t index)
 {
-    return set == &topology_ && index < topology_.controllers.size();
+    return set == &topology_ && index < topology_.controllers.size() && !topology_.controllers[index].fail.count("enum");
 }
 
 uint32_t SimUsbPlatform::ControllerPathSize(ControllerSet set, uint32_t index)

@@ -260,6 +260,23 @@ TEST_F(ScanTest, ControllerWhosePathCannotBeReadOrOpenedGetsNoItem)
     ExpectNothingLeft(session);
 }
 
+TEST_F(ScanTest, FirstFailingEnumerationEndsTheControllerList)
+{
+    SimTopology topology;
+    for (const char* name : {"A", "B", "C"}) {
+        std::vector<SimPort> ports;
+        ports.push_back(Device(1, 1, 1));
+        topology.controllers.push_back(ControllerWith(name, Hub(std::string("HUB") + name, 1, std::move(ports))));
+    }
+    topology.controllers[1].fail.insert("enum");
+    SimSession session(std::move(topology));
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()),
+              (Lines{"0|My Computer|0", "1|A|1", "2|RootHub|2", "3|[Port1] |4"}));
+    EXPECT_EQ(session.Usb().Count().setsClosed, 1u);
+    ExpectNothingLeft(session);
+}
+
 TEST_F(ScanTest, ControllersKeepEnumerationOrderAndPortsAscend)
 {
     SimTopology topology;

@@ -2,24 +2,24 @@
 # Runs the win64 portolan-live-report.exe under Wine. Wine's SetupAPI lists no
 # USB host controllers, so the tree is the root alone and both counts are 0.
 #
-#   tests/windows/live_report_wine_test.sh build/win64/portolan-live-report.exe
+#   tests/windows/live_report_wine_test.sh build/win64
 set -uo pipefail
 
 if [[ $# -ne 1 ]]; then
-    echo "usage: $0 PATH/TO/portolan-live-report.exe" >&2
+    echo "usage: $0 BUILD_DIR (the win64 build, e.g. build/win64)" >&2
     exit 2
 fi
-exe="$1"
+exe="$1/portolan-live-report.exe"
 if [[ ! -f "$exe" ]]; then
     echo "FAIL: $exe does not exist (build the win64 preset first)" >&2
     exit 1
 fi
-exe_dir=$(cd "$(dirname "$exe")" && pwd)
-exe="$exe_dir/$(basename "$exe")"
+build_dir=$(cd "$1" && pwd)
+exe="$build_dir/portolan-live-report.exe"
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # shellcheck source=../../scripts/wine-env.sh
-source "$repo/scripts/wine-env.sh" "$exe_dir" || { echo "FAIL: cannot set up Wine" >&2; exit 1; }
+source "$repo/scripts/wine-env.sh" "$build_dir" || { echo "FAIL: cannot set up Wine" >&2; exit 1; }
 
 stdout_file="$WINE_ENV_PREFIX_ROOT/stdout"
 stderr_file="$WINE_ENV_PREFIX_ROOT/stderr"
