@@ -8,6 +8,7 @@ add_library(portolan_sim STATIC
     sim/sim_registry.cpp
     sim/sim_memory.cpp
     sim/memory_tree.cpp
+    sim/memory_panel.cpp
     sim/topology_loader.cpp
     sim/sim_session.cpp
 )

@@ -1,6 +1,7 @@
 #include "sim/sim_code_page.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -56,37 +57,36 @@ char Cp1252FromUnit(char16_t unit)
     return '?';
 }
 
-int Cp1252CodePage::FromWide(const WideChar* text, char* out, int outBytes)
+int Cp1252CodePage::FromWide(const WideChar* text, int units, char* out, int outBytes)
 {
-    if (!text || outBytes < 0)
+    if (!text || outBytes < 0 || units == 0 || units < -1)
         return 0;
-    // One byte per character; a surrogate pair is one character.
-    int needed = 0;
-    for (const WideChar* p = text;; ++p) {
-        ++needed;
-        if (*p == 0)
-            break;
-        if (IsHighSurrogate(*p) && IsLowSurrogate(p[1]))
-            ++p;
+    // With units -1 the terminator belongs to the text.
+    size_t count = 0;
+    if (units == -1) {
+        while (text[count])
+            ++count;
+        ++count;
+    } else {
+        count = static_cast<size_t>(units);
     }
+    // One byte per character; a surrogate pair is one character.
+    std::string converted;
+    for (size_t i = 0; i < count; ++i) {
+        if (IsHighSurrogate(text[i]) && i + 1 < count && IsLowSurrogate(text[i + 1])) {
+            converted += '?';
+            ++i;
+            continue;
+        }
+        converted += text[i] == 0 ? '\0' : Cp1252FromUnit(text[i]);
+    }
+    const int needed = static_cast<int>(converted.size());
     if (outBytes == 0)
         return needed;
     if (outBytes < needed)
         return 0;
-    int written = 0;
-    for (const WideChar* p = text;; ++p) {
-        if (*p == 0) {
-            out[written++] = 0;
-            break;
-        }
-        if (IsHighSurrogate(*p) && IsLowSurrogate(p[1])) {
-            out[written++] = '?';
-            ++p;
-            continue;
-        }
-        out[written++] = Cp1252FromUnit(*p);
-    }
-    return written;
+    memcpy(out, converted.data(), converted.size());
+    return needed;
 }
 
 std::string Cp1252ToUtf8(const std::string& text)

@@ -8,7 +8,7 @@
 
 class Cp1252CodePage : public AnsiCodePage {
 public:
-    int FromWide(const WideChar* text, char* out, int outBytes) override;
+    int FromWide(const WideChar* text, int units, char* out, int outBytes) override;
 };
 
 // Byte of code page 1252 for one UTF-16 unit, or '?' when it has none.

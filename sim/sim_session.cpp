@@ -1,5 +1,6 @@
 #include "sim/sim_session.h"
 
+#include "assess/property_panel.h"
 #include "tree/device_tree.h"
 #include "tree/registry_platform.h"
 #include "usb/usb_platform.h"
@@ -12,7 +13,10 @@ SimSession::SimSession(SimTopology topology)
     ActiveRegistry = &registry_;
     TreeView = &tree_;
     StatusBar = &status_;
+    Panel = &panel_;
+    AdviceWindow = &advice_;
     RootItem = nullptr;
+    tree_.onSelectionChanged = [](TreeItem item) { OnSelectionChanged(nullptr, kTreeSelectionChanged, item); };
 }
 
 SimSession::~SimSession()
@@ -25,4 +29,6 @@ SimSession::~SimSession()
     ActiveRegistry = nullptr;
     TreeView = nullptr;
     StatusBar = nullptr;
+    Panel = nullptr;
+    AdviceWindow = nullptr;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "sim/memory_panel.h"
 #include "sim/memory_tree.h"
 #include "sim/sim_code_page.h"
 #include "sim/sim_memory.h"
@@ -24,6 +25,8 @@ public:
     SimRegistry& Registry() { return registry_; }
     MemoryTree& Tree() { return tree_; }
     MemoryStatusLine& Status() { return status_; }
+    MemoryPanel& PanelControls() { return panel_; }
+    RecordingAdviceSink& Advice() { return advice_; }
     SimMemory& Memory() { return memory_; }
 
 private:
@@ -33,5 +36,7 @@ private:
     Cp1252CodePage codePage_;
     MemoryTree tree_;
     MemoryStatusLine status_;
+    MemoryPanel panel_;
+    RecordingAdviceSink advice_;
     SimMemory memory_;
 };

@@ -112,7 +112,7 @@ uint64_t Unsigned(const Json& value, const std::string& place, uint64_t max)
 {
     if (!value.is_number_integer())
         Fail(place, "expected an integer, " + Found(value));
-    if (value.is_number_integer() && !value.is_number_unsigned() && value.get<int64_t>() < 0)
+    if (!value.is_number_unsigned() && value.get<int64_t>() < 0)
         Fail(place, "must not be negative");
     const uint64_t number = value.get<uint64_t>();
     if (number > max)

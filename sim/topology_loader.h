@@ -3,18 +3,19 @@
 // {"controller_set": bool, "controllers": [CONTROLLER...],
 //  "registry": {"KEY\\PATH": {"Name": "text" | {"hex": "..."}, "@open": bool}},
 //  "classes_root": {same as "registry"}}
-// CONTROLLER: description, open, device_path, fail, root_hub (HUB or null).
+// CONTROLLER: description (null: unreadable), open, device_path, fail,
+//             root_hub (HUB, or null: no root hub name).
 // HUB: name, open, node_query, port_count, ports [PORT...].
 // PORT: port, status, speed, is_hub, config_value, address,
 //       device_descriptor, config_descriptors, languages, strings,
 //       raw_strings, driver_key, hub, fail, pipes.
 // A port's "status" defaults to 1 when it has a device descriptor, else 0;
-// "port" defaults to its 1-based position. A "string:I:LANG" failure is
-// kept as "string:<I decimal>:<LANG as four upper-case hex digits>". Byte strings are hex pairs
-// separated by blanks. Keys starting with '_' are comments; any other
-// unknown key is an error. Names and string descriptors are taken as
-// UTF-16, controller descriptions, device paths and registry names and
-// text values as code page 1252.
+// "port" defaults to its 1-based position. A "string:I:LANG" failure is kept
+// as "string:<I in decimal>:<LANG in four upper-case hex digits>". Byte
+// strings are hex pairs separated by blanks. Keys starting with '_' are
+// comments; any other unknown key is an error. Hub names, driver keys and
+// string descriptors are taken as UTF-16; controller descriptions, device
+// paths, registry names and text values as code page 1252.
 #pragma once
 
 #include <string>

@@ -40,12 +40,14 @@ public:
     virtual void CloseDevice(DeviceHandle handle) = 0;
 };
 
-// WideCharToMultiByte(CP_ACP, 0, text, -1, out, outBytes, nullptr, nullptr).
+// WideCharToMultiByte(CP_ACP, 0, text, units, out, outBytes, nullptr, nullptr).
 class AnsiCodePage {
 public:
     virtual ~AnsiCodePage() = default;
-    // Bytes written including the terminator, or with outBytes 0 the bytes needed; 0 on failure.
-    virtual int FromWide(const WideChar* text, char* out, int outBytes) = 0;
+    // units -1: the text ends at its terminator, which is converted too.
+    // Bytes written, or with outBytes 0 the bytes needed; 0 on failure or
+    // when the result does not fit.
+    virtual int FromWide(const WideChar* text, int units, char* out, int outBytes) = 0;
 };
 
 // The platform in use; set once at start-up (or by a test).

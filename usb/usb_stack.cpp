@@ -118,13 +118,13 @@ int CyclePort(DeviceHandle hub, uint32_t port)
 
 char* WideToAnsi(const WideChar* text)
 {
-    int size = ActiveCodePage->FromWide(text, nullptr, 0);
+    int size = ActiveCodePage->FromWide(text, -1, nullptr, 0);
     if (size <= 0)
         return nullptr;
     auto* out = static_cast<char*>(AllocZeroed(static_cast<size_t>(size)));
     if (!out)
         return nullptr;
-    if (ActiveCodePage->FromWide(text, out, size) == 0) {
+    if (ActiveCodePage->FromWide(text, -1, out, size) == 0) {
         ReleaseBuffer(out);
         return nullptr;
     }

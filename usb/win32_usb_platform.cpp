@@ -135,7 +135,7 @@ void Win32UsbPlatform::CloseDevice(DeviceHandle handle)
     CloseHandle(handle);
 }
 
-int Win32AnsiCodePage::FromWide(const WideChar* text, char* out, int outBytes)
+int Win32AnsiCodePage::FromWide(const WideChar* text, int units, char* out, int outBytes)
 {
-    return WideCharToMultiByte(CP_ACP, 0, text, -1, out, outBytes, nullptr, nullptr);
+    return WideCharToMultiByte(CP_ACP, 0, text, units, out, outBytes, nullptr, nullptr);
 }

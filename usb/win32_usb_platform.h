@@ -33,5 +33,5 @@ private:
 
 class Win32AnsiCodePage : public AnsiCodePage {
 public:
-    int FromWide(const WideChar* text, char* out, int outBytes) override;
+    int FromWide(const WideChar* text, int units, char* out, int outBytes) override;
 };

@@ -1,0 +1,357 @@
+// The property panel and the advice topic for each kind of selected item.
+#include <gtest/gtest.h>
+
+#include "assess/property_panel.h"
+#include "sim/sim_session.h"
+#include "tests/support/topology_builder.h"
+#include "tests/support/tree_snapshot.h"
+#include "tree/topology_scan.h"
+
+using namespace testing_topology;
+
+namespace {
+
+constexpr uint16_t kEnglish = 0x0409;
+constexpr uint16_t kGerman = 0x0407;
+
+// Shape of a panel after a selection.
+struct PanelView {
+    std::string vendorId, vendorName, productId, productName, pnp, configurations, serial, speed;
+    int bar;
+    bool ctrl, bulk, intr, isoc;
+};
+
+class PanelTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (session_)
+            ClearTree();
+        session_.reset();
+        AdviceWindowEnabled = 0;
+        ShowUnusedPorts = 0;
+        ShowUnusedControllers = 0;
+    }
+
+    // Scans a root hub with these ports and the registry entries given.
+    void Scan(std::vector<SimPort> ports, SimTopology topology = {})
+    {
+        const uint32_t count = static_cast<uint32_t>(ports.size());
+        topology.controllers.push_back(ControllerWith("HC", Hub("ROOT", count, std::move(ports))));
+        session_ = std::make_unique<SimSession>(std::move(topology));
+        RefreshTree();
+    }
+
+    void Select(const std::string& label)
+    {
+        const auto* item = FindItem(session_->Tree(), label);
+        ASSERT_NE(item, nullptr) << label;
+        session_->PanelControls().ClearLog();
+        session_->Tree().Select(const_cast<MemoryTree::Item*>(item));
+    }
+
+    PanelView View()
+    {
+        const MemoryPanel& p = session_->PanelControls();
+        return {p.Text(VendorIdField), p.Text(VendorNameField), p.Text(ProductIdField), p.Text(ProductNameField),
+                p.Text(PnpInstanceField), p.Text(ConfigurationsField), p.Text(SerialField), p.Text(SpeedField),
+                p.Bar(), p.Checked(ControlBox), p.Checked(BulkBox), p.Checked(InterruptBox), p.Checked(IsochronousBox)};
+    }
+
+    // The topic of the last selection, as handed to the advice window.
+    int Topic()
+    {
+        const auto& calls = session_->Advice().calls;
+        return calls.empty() ? -1 : calls.back().topic;
+    }
+
+    std::unique_ptr<SimSession> session_;
+};
+
+template <typename... Port>
+std::vector<SimPort> Ports(Port... ports)
+{
+    std::vector<SimPort> list;
+    (list.push_back(std::move(ports)), ...);
+    return list;
+}
+
+SimPort WithSet(SimPort port, std::vector<uint8_t> set)
+{
+    port.configDescriptors = {std::move(set)};
+    return port;
+}
+
+void ExpectCleared(const PanelView& view)
+{
+    EXPECT_EQ(view.vendorId + view.vendorName + view.productId + view.productName + view.pnp + view.configurations +
+                  view.serial + view.speed,
+              "");
+    EXPECT_EQ(view.bar, 0);
+    EXPECT_FALSE(view.ctrl || view.bulk || view.intr || view.isoc);
+}
+
+}  // namespace
+
+TEST_F(PanelTest, RootControllerAndRootHubClearEverythingAndYieldTopic100)
+{
+    Scan(Ports(Device(1, 0x046D, 0xC077, "", 0)));
+    AdviceWindowEnabled = 1;
+    Select("[Port1] ");   // fill the panel first
+    for (const char* label : {"My Computer", "HC", "RootHub"}) {
+        Select(label);
+        ExpectCleared(View());
+        EXPECT_EQ(Topic(), 100) << label;
+    }
+}
+
+TEST_F(PanelTest, ClearingComesFirstInItsFixedOrder)
+{
+    Scan(Ports(Device(1, 0x046D, 0xC077, "", 0)));
+    Select("[Port1] ");
+    const auto& log = session_->PanelControls().Log();
+    const std::vector<std::string> clearing = {
+        "text 1003 ", "text 1004 ", "text 1005 ", "text 1006 ", "text 1019 ", "text 1015 ", "text 1014 ",
+        "text 1008 ", "bar 1007 0", "check 1013 0", "check 1010 0", "check 1011 0", "check 1012 0"};
+    ASSERT_GT(log.size(), clearing.size());
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + static_cast<long>(clearing.size())), clearing);
+}
+
+TEST_F(PanelTest, FullSpeedBulkOnlyDevice)
+{
+    SimPort port = WithSet(Device(1, 0x0781, 0x5567, "{k}\\1", 1),
+                           ConfigSet({Interface(0, 2, 8), Endpoint(0x81, 2, 64), Endpoint(0x02, 2, 64)}));
+    port.deviceDescriptor[17] = 1;
+    SimTopology topology;
+    AddDriver(topology, "{k}\\1", "USB-Massenspeicherger\xE4t", "VID_0781&PID_5567\\4C53");
+    Scan(Ports(std::move(port)), std::move(topology));
+    AdviceWindowEnabled = 1;
+    Select("[Port1] : USB-Massenspeicherger\xE4t");
+    const PanelView view = View();
+    EXPECT_EQ(view.vendorId, "0781");
+    EXPECT_EQ(view.vendorName, "SanDisk Corporation");
+    EXPECT_EQ(view.productId, "5567");
+    EXPECT_EQ(view.pnp, "USB\\VID_0781&PID_5567\\4C53");
+    EXPECT_EQ(view.configurations, "1");
+    EXPECT_EQ(view.speed, "Full Speed");
+    EXPECT_EQ(view.bar, 2);
+    EXPECT_TRUE(view.ctrl);
+    EXPECT_TRUE(view.bulk);
+    EXPECT_FALSE(view.intr || view.isoc);
+    EXPECT_EQ(Topic(), 101);
+}
+
+TEST_F(PanelTest, SpeedAndIsochronousEndpointsChooseTheTopic)
+{
+    const auto bulk = ConfigSet({Interface(0, 1, 8), Endpoint(0x81, 2, 512)});
+    const auto isochronous = ConfigSet({Interface(0, 0, 1), Interface(1, 0, 1), Interface(1, 1, 1, 0, 1),
+                                        Endpoint(0x82, 0x05, 192, 1)});
+    struct Case {
+        uint8_t speed;
+        std::vector<uint8_t> set;
+        const char* name;
+        int bar;
+        int topic;
+    } cases[] = {
+        {2, bulk, "High Speed", 4, 102},
+        {0, isochronous, "Low Speed", 1, 103},
+        {2, isochronous, "High Speed", 4, 104},
+        {1, isochronous, "Full Speed", 2, 103},
+    };
+    for (const auto& c : cases) {
+        Scan(Ports(WithSet(Device(1, 0x046D, 0x0825, "", c.speed), c.set)));
+        AdviceWindowEnabled = 1;
+        Select("[Port1] ");
+        EXPECT_EQ(View().speed, c.name);
+        EXPECT_EQ(View().bar, c.bar);
+        EXPECT_EQ(View().isoc, c.set == isochronous);
+        EXPECT_EQ(Topic(), c.topic) << c.name;
+        TearDown();
+    }
+}
+
+TEST_F(PanelTest, SpeedBeyondTheTableShowsTheLastNameAndAFullBar)
+{
+    for (uint8_t speed : {3, 4, 200}) {
+        Scan(Ports(Device(1, 1, 1, "", speed)));
+        Select("[Port1] ");
+        EXPECT_EQ(View().speed, "???");
+        EXPECT_EQ(View().bar, 8);
+        TearDown();
+    }
+}
+
+TEST_F(PanelTest, ExternalHubShowsItsFactsButTopic100)
+{
+    SimPort hub = HubPort(1, Hub("EXT", 4), "{k}\\hub");
+    SimTopology topology;
+    AddDriver(topology, "{k}\\hub", "Generischer USB-Hub", "VID_05E3&PID_0610\\5&1");
+    hub.strings[1][kEnglish] = u"USB2.0 Hub";
+    hub.languages = {kEnglish};
+    Scan(Ports(std::move(hub)), std::move(topology));
+    AdviceWindowEnabled = 1;
+    Select("[Port1] : Generischer USB-Hub");
+    const PanelView view = View();
+    EXPECT_EQ(view.vendorId, "05e3");
+    EXPECT_EQ(view.productName, "USB2.0 Hub");
+    EXPECT_EQ(view.pnp, "");
+    EXPECT_EQ(view.speed, "High Speed");
+    EXPECT_TRUE(view.ctrl && view.intr);
+    EXPECT_EQ(Topic(), 100);
+}
+
+TEST_F(PanelTest, DeviceThatFailedEnumerationShowsSpeedButNoBoxesAndTopic100)
+{
+    SimPort port = Device(1, 0x03EB, 0x2FF4, "{k}\\bad", 1);
+    port.status = 2;
+    port.configValue = 0;
+    SimTopology topology;
+    AddDriver(topology, "{k}\\bad", "", "VID_03EB&PID_2FF4\\6&1");
+    ShowUnusedControllers = 1;   // a failed device is not counted as connected
+    Scan(Ports(std::move(port)), std::move(topology));
+    AdviceWindowEnabled = 1;
+    Select("[Port1] ");
+    const PanelView view = View();
+    EXPECT_EQ(view.vendorId, "03eb");
+    EXPECT_EQ(view.vendorName, "Atmel Corporation");
+    EXPECT_EQ(view.pnp, "USB\\VID_03EB&PID_2FF4\\6&1");
+    EXPECT_EQ(view.speed, "Full Speed");
+    EXPECT_FALSE(view.ctrl || view.bulk || view.intr || view.isoc);
+    EXPECT_EQ(Topic(), 100);
+}
+
+TEST_F(PanelTest, DeviceWhoseSetCouldNotBeReadHasNoStringsAndTopic100)
+{
+    SimPort port = Device(1, 0x046D, 0xC077, "", 0);
+    port.deviceDescriptor = DeviceDescriptor(0x046D, 0xC077, 1, 2, 0);
+    port.languages = {kEnglish};
+    port.strings[1][kEnglish] = u"Logitech";
+    port.fail.insert("config");
+    Scan(Ports(std::move(port)));
+    AdviceWindowEnabled = 1;
+    Select("[Port1] ");
+    EXPECT_EQ(View().vendorName, "Logitech Inc.");
+    EXPECT_EQ(View().productName, "");
+    EXPECT_FALSE(View().ctrl);
+    EXPECT_EQ(Topic(), 100);
+}
+
+TEST_F(PanelTest, EmptyPortClearsEverything)
+{
+    ShowUnusedPorts = 1;
+    ShowUnusedControllers = 1;
+    Scan(Ports(EmptyPort(1)));
+    AdviceWindowEnabled = 1;
+    Select("[Port1] ");
+    ExpectCleared(View());
+    EXPECT_EQ(Topic(), 100);
+}
+
+TEST_F(PanelTest, ManufacturerStringReplacesTheTableName)
+{
+    SimPort port = Device(1, 0x03EB, 0x2104);
+    port.deviceDescriptor = DeviceDescriptor(0x03EB, 0x2104, 1, 0, 0);
+    port.languages = {kEnglish};
+    port.strings[1][kEnglish] = u"ATMEL";
+    Scan(Ports(std::move(port)));
+    Select("[Port1] ");
+    EXPECT_EQ(View().vendorName, "ATMEL");
+}
+
+TEST_F(PanelTest, VendorOutsideTheTableOrZeroLeavesTheNameEmpty)
+{
+    Scan(Ports(Device(1, 0x1D6B, 0x0002), Device(2, 0x0000, 0x0001)));
+    Select("[Port1] ");
+    EXPECT_EQ(View().vendorId, "1d6b");
+    EXPECT_EQ(View().vendorName, "");
+    Select("[Port2] ");
+    EXPECT_EQ(View().vendorId, "0000");
+    EXPECT_EQ(View().vendorName, "");
+}
+
+TEST_F(PanelTest, LastLanguageOfTheListDecidesAndOneIndexCanFillTwoFields)
+{
+    SimPort port = Device(1, 0x046D, 0x0A44);
+    port.deviceDescriptor = DeviceDescriptor(0x046D, 0x0A44, 1, 2, 2);
+    port.languages = {kEnglish, kGerman};
+    port.strings[1][kEnglish] = u"Logitech";
+    port.strings[1][kGerman] = u"Logitech GmbH";
+    port.strings[2][kEnglish] = u"Headset";
+    port.strings[2][kGerman] = u"Kopfh\u00f6rer";
+    Scan(Ports(std::move(port)));
+    Select("[Port1] ");
+    EXPECT_EQ(View().vendorName, "Logitech GmbH");
+    EXPECT_EQ(View().productName, "Kopfh\xF6rer");
+    EXPECT_EQ(View().serial, "Kopfh\xF6rer");
+}
+
+TEST_F(PanelTest, StringsConvertToTheCodePageAndTooLongOnesEmptyTheirField)
+{
+    SimPort port = Device(1, 0x1234, 0x0001);
+    port.deviceDescriptor = DeviceDescriptor(0x1234, 0x0001, 1, 2, 3);
+    port.languages = {kEnglish};
+    port.strings[1][kEnglish] = std::u16string(79, u'm');
+    port.strings[2][kEnglish] = std::u16string(80, u'p');
+    port.strings[3][kEnglish] = u"Cam\u2122 \u0100\U0001F600";
+    Scan(Ports(std::move(port)));
+    Select("[Port1] ");
+    EXPECT_EQ(View().vendorName, std::string(79, 'm'));
+    EXPECT_EQ(View().productName, "");
+    EXPECT_EQ(View().serial, "Cam\x99 ??");
+}
+
+TEST_F(PanelTest, EmptyStringDescriptorEmptiesTheFieldAgain)
+{
+    SimPort port = Device(1, 0x1234, 0x0001);
+    port.deviceDescriptor = DeviceDescriptor(0x1234, 0x0001, 0, 2, 0);
+    port.languages = {kEnglish, kGerman};
+    port.strings[2][kEnglish] = u"Product";
+    port.rawStrings[{2, kGerman}] = {2, 3};
+    Scan(Ports(std::move(port)));
+    Select("[Port1] ");
+    EXPECT_EQ(View().productName, "");
+    std::vector<std::string> productWrites;
+    for (const auto& entry : session_->PanelControls().Log())
+        if (entry.rfind("text 1006", 0) == 0)
+            productWrites.push_back(entry);
+    EXPECT_EQ(productWrites, (std::vector<std::string>{"text 1006 ", "text 1006 Product", "text 1006 "}));
+}
+
+TEST_F(PanelTest, AdviceWindowIsAskedOnlyWhileSwitchedOn)
+{
+    Scan(Ports(Device(1, 1, 1)));
+    Select("[Port1] ");
+    Select("RootHub");
+    EXPECT_TRUE(session_->Advice().calls.empty());
+    AdviceWindowEnabled = 1;
+    Select("[Port1] ");
+    Select("[Port1] ");
+    ASSERT_EQ(session_->Advice().calls.size(), 2u);
+    EXPECT_EQ(session_->Advice().calls[0].topic, 101);
+}
+
+TEST_F(PanelTest, SelectionOfNoItemOrOtherNotificationsChangeNothing)
+{
+    Scan(Ports(Device(1, 0x046D, 0xC077)));
+    AdviceWindowEnabled = 1;
+    Select("[Port1] ");
+    const PanelView before = View();
+    const size_t calls = session_->Advice().calls.size();
+    session_->PanelControls().ClearLog();
+    EXPECT_EQ(OnSelectionChanged(nullptr, kTreeSelectionChanged, nullptr), 0);
+    const auto* item = FindItem(session_->Tree(), "RootHub");
+    EXPECT_EQ(OnSelectionChanged(nullptr, static_cast<uint32_t>(-401), const_cast<MemoryTree::Item*>(item)), 0);
+    EXPECT_TRUE(session_->PanelControls().Log().empty());
+    EXPECT_EQ(View().vendorId, before.vendorId);
+    EXPECT_EQ(session_->Advice().calls.size(), calls);
+}
+
+TEST_F(PanelTest, RefreshLeavesThePanelAsItWasUntilTheNextSelection)
+{
+    Scan(Ports(Device(1, 0x046D, 0xC077)));
+    Select("[Port1] ");
+    session_->PanelControls().ClearLog();
+    RefreshTree();
+    EXPECT_TRUE(session_->PanelControls().Log().empty());
+    EXPECT_EQ(View().vendorId, "046d");
+}

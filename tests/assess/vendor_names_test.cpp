@@ -1,0 +1,188 @@
+// The built-in vendor name table and its lookup.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "assess/vendor_names.h"
+
+namespace
+{
+
+const std::filesystem::path kSourceDir = PORTOLAN_SOURCE_DIR;
+const char* const kUsbIds = "/usr/share/misc/usb.ids";
+
+bool IsNameCharacter(char c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+        return true;
+    return c != '\0' && std::strchr(" .,-&()/'+", c) != nullptr;
+}
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The "Version:" of a usb.ids file, or the one a generated table names.
+std::string FindVersion(const std::string& text, const std::regex& pattern)
+{
+    std::smatch match;
+    return std::regex_search(text, match, pattern) ? match[1].str() : std::string();
+}
+
+} // namespace
+
+TEST(VendorNameTable, HasTheCountThenTheTerminator)
+{
+    for (size_t i = 0; i < kVendorNameCount; ++i)
+        ASSERT_NE(VendorNameTable[i].VendorId, 0) << "entry " << i;
+    EXPECT_EQ(VendorNameTable[kVendorNameCount].VendorId, 0);
+    EXPECT_EQ(VendorNameTable[kVendorNameCount].Name, nullptr);
+}
+
+TEST(VendorNameTable, IdsStrictlyAscendFromFirstToLast)
+{
+    EXPECT_EQ(VendorNameTable[0].VendorId, 0x03E8);
+    EXPECT_EQ(VendorNameTable[kVendorNameCount - 1].VendorId, 0x8086);
+    for (size_t i = 1; i < kVendorNameCount; ++i)
+    {
+        EXPECT_LT(VendorNameTable[i - 1].VendorId, VendorNameTable[i].VendorId)
+            << "entries " << i - 1 << " and " << i;
+    }
+}
+
+TEST(VendorNameTable, SplitsAt0x1000Into870And22)
+{
+    size_t below = 0;
+    for (size_t i = 0; i < kVendorNameCount; ++i)
+        below += VendorNameTable[i].VendorId < 0x1000 ? 1 : 0;
+    EXPECT_EQ(below, 870u);
+    EXPECT_EQ(kVendorNameCount - below, 22u);
+}
+
+TEST(VendorNameTable, NamesArePlainAsciiOf3To49Characters)
+{
+    size_t shortest = SIZE_MAX;
+    size_t longest = 0;
+    for (size_t i = 0; i < kVendorNameCount; ++i)
+    {
+        const VendorNameEntry& entry = VendorNameTable[i];
+        ASSERT_NE(entry.Name, nullptr) << std::hex << entry.VendorId;
+        const size_t length = std::strlen(entry.Name);
+        EXPECT_GE(length, 3u) << entry.Name;
+        EXPECT_LE(length, 49u) << entry.Name;
+        shortest = std::min(shortest, length);
+        longest = std::max(longest, length);
+        for (const char* c = entry.Name; *c != '\0'; ++c)
+            EXPECT_TRUE(IsNameCharacter(*c)) << "'" << *c << "' in " << entry.Name;
+        EXPECT_NE(entry.Name[0], ' ') << entry.Name;
+        EXPECT_NE(entry.Name[length - 1], ' ') << entry.Name;
+        EXPECT_EQ(std::strstr(entry.Name, "  "), nullptr) << entry.Name;
+    }
+    EXPECT_EQ(shortest, 3u);
+    EXPECT_EQ(longest, 49u);
+}
+
+TEST(VendorNameTable, CarriesTheFixedNames)
+{
+    const struct
+    {
+        uint16_t vendorId;
+        const char* name;
+    } fixed[] = {
+        {0x03E8, "EndPoints Inc."},
+        {0x03EB, "Atmel Corporation"},
+        {0x0403, "Future Technology Devices International Limited"},
+        {0x045E, "Microsoft Corporation"},
+        {0x046D, "Logitech Inc."},
+        {0x04B4, "Cypress Semiconductor"},
+        {0x05AC, "Apple Computer"},
+        {0x065F, "Good Way Industrial Co, Ltd & GWC Technology Inc."},
+        {0x0781, "SanDisk Corporation"},
+        {0x0951, "Kingston Technology Company"},
+        {0x0C39, "IFR"},
+        {0x8086, "Intel Corporation"},
+    };
+    for (const auto& row : fixed)
+    {
+        const char* name = LookupVendorName(row.vendorId);
+        ASSERT_NE(name, nullptr) << std::hex << row.vendorId;
+        EXPECT_STREQ(name, row.name);
+    }
+    EXPECT_EQ(std::strlen(LookupVendorName(0x065F)), 49u);
+    EXPECT_EQ(std::strlen(LookupVendorName(0x0C39)), 3u);
+}
+
+TEST(VendorNameLookup, ZeroYieldsNull)
+{
+    EXPECT_EQ(LookupVendorName(0), nullptr);
+}
+
+TEST(VendorNameLookup, FirstAndLastEntriesAreFound)
+{
+    EXPECT_STREQ(LookupVendorName(0x03E8), "EndPoints Inc.");
+    EXPECT_STREQ(LookupVendorName(0x8086), "Intel Corporation");
+}
+
+TEST(VendorNameLookup, IdsOutsideTheTableYieldNull)
+{
+    EXPECT_EQ(LookupVendorName(0x03EA), nullptr); // between 0x03E9 and 0x03EB
+    EXPECT_EQ(LookupVendorName(0x03E7), nullptr); // below the first
+    EXPECT_EQ(LookupVendorName(0xFFFF), nullptr); // above the last
+    EXPECT_EQ(LookupVendorName(0x1D6B), nullptr); // a known company, but not in the table
+    EXPECT_EQ(LookupVendorName(0x1000), nullptr);
+}
+
+TEST(VendorNameLookup, EveryEntryIsFoundAndPointsIntoTheTable)
+{
+    for (size_t i = 0; i < kVendorNameCount; ++i)
+    {
+        EXPECT_EQ(LookupVendorName(VendorNameTable[i].VendorId), VendorNameTable[i].Name)
+            << std::hex << VendorNameTable[i].VendorId;
+    }
+}
+
+TEST(VendorNameGenerator, CommittedTableMatchesTheScript)
+{
+    if (!std::filesystem::exists(kUsbIds))
+        GTEST_SKIP() << kUsbIds << " is not installed";
+    if (std::system("python3 --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "python3 is not installed";
+
+    const std::filesystem::path committed = kSourceDir / "assess" / "vendor_name_table.cpp";
+    const std::string committedText = ReadFile(committed);
+    ASSERT_FALSE(committedText.empty()) << committed;
+
+    const std::string installed = FindVersion(ReadFile(kUsbIds), std::regex(R"(#\s*Version:\s*(\S+))"));
+    const std::string generatedFrom =
+        FindVersion(committedText, std::regex(R"(from usb\.ids version (\S+)\.\n)"));
+    if (installed != generatedFrom)
+    {
+        GTEST_SKIP() << "installed usb.ids is version " << installed << ", the table was generated from "
+                     << generatedFrom;
+    }
+
+    const std::filesystem::path output = std::filesystem::temp_directory_path() /
+                                         ("portolan_vendor_table_" + std::to_string(getpid()) + ".cpp");
+    const std::string command = "python3 '" + (kSourceDir / "tools" / "make_vendor_table.py").string() +
+                                "' --usb-ids '" + kUsbIds + "' --output '" + output.string() + "'";
+    const int status = std::system(command.c_str());
+    const std::string generatedText = ReadFile(output);
+    std::filesystem::remove(output);
+
+    ASSERT_EQ(status, 0) << command;
+    EXPECT_TRUE(generatedText == committedText)
+        << "assess/vendor_name_table.cpp differs from what tools/make_vendor_table.py writes";
+}
