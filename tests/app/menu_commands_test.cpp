@@ -1,0 +1,224 @@
+// The menu and accelerator commands and device events, over the simulated PC.
+#include <gtest/gtest.h>
+
+#include "app/command_ids.h"
+#include "app/menu_commands.h"
+#include "sim/recording_shell.h"
+#include "sim/sim_session.h"
+#include "tests/support/topology_builder.h"
+#include "tests/support/tree_snapshot.h"
+#include "tree/topology_scan.h"
+
+using namespace testing_topology;
+using Log = std::vector<std::string>;
+
+namespace {
+
+class CommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::vector<SimPort> hubPorts;
+        hubPorts.push_back(Device(3, 0x046D, 0xC077, "", 0));
+        std::vector<SimPort> ports;
+        ports.push_back(HubPort(1, Hub("EXT", 4, std::move(hubPorts))));
+        ports.push_back(Device(2, 0x0781, 0x5567, "", 2));
+        ports.push_back(EmptyPort(4));
+        SimTopology topology;
+        topology.controllers.push_back(ControllerWith("HC", Hub("ROOT", 4, std::move(ports))));
+        session_ = std::make_unique<SimSession>(std::move(topology));
+        Shell = &shell_;
+        RefreshTree();
+    }
+
+    void TearDown() override
+    {
+        ClearTree();
+        EXPECT_EQ(session_->Memory().LiveBlocks(), 0u);
+        session_.reset();
+        Shell = nullptr;
+        AutoRefreshEnabled = 0;
+        AdviceWindowEnabled = 0;
+        ShowUnusedPorts = 0;
+        ShowUnusedControllers = 0;
+    }
+
+    void Command(int command) { HandleMenuCommand(nullptr, command, 0, 0); }
+    uint64_t Scans() const { return session_->Usb().Count().setsOpened; }
+    void Select(const std::string& label)
+    {
+        const auto* item = FindItem(session_->Tree(), label);
+        ASSERT_NE(item, nullptr) << label;
+        session_->Tree().Select(const_cast<MemoryTree::Item*>(item));
+    }
+
+    std::unique_ptr<SimSession> session_;
+    RecordingShell shell_;
+};
+
+}  // namespace
+
+TEST_F(CommandTest, AutoRefreshFlipsFlagAndCheckMarkOnly)
+{
+    const uint64_t scans = Scans();
+    Command(CommandAutoRefresh);
+    EXPECT_EQ(AutoRefreshEnabled, 1);
+    EXPECT_TRUE(shell_.checks[CommandAutoRefresh]);
+    Command(CommandAutoRefresh);
+    EXPECT_EQ(AutoRefreshEnabled, 0);
+    EXPECT_FALSE(shell_.checks[CommandAutoRefresh]);
+    EXPECT_EQ(Scans(), scans);
+}
+
+TEST_F(CommandTest, ViewOptionsRebuildTheTreeAtOnceWithTheNewFilter)
+{
+    EXPECT_EQ(FindItem(session_->Tree(), "[Port4] "), nullptr);
+    Command(CommandUnusedPorts);
+    EXPECT_TRUE(shell_.checks[CommandUnusedPorts]);
+    EXPECT_NE(FindItem(session_->Tree(), "[Port4] "), nullptr);
+    Command(CommandUnusedPorts);
+    EXPECT_EQ(FindItem(session_->Tree(), "[Port4] "), nullptr);
+
+    const uint64_t scans = Scans();
+    Command(CommandUnusedControllers);
+    EXPECT_EQ(ShowUnusedControllers, 1);
+    EXPECT_TRUE(shell_.checks[CommandUnusedControllers]);
+    EXPECT_EQ(Scans(), scans + 1);
+}
+
+TEST_F(CommandTest, CheckMarkComesBeforeTheRefreshAndAFailedMarkStillFlips)
+{
+    shell_.refuseChecks = true;
+    session_->Status().SetText("");
+    Command(CommandUnusedPorts);
+    EXPECT_EQ(ShowUnusedPorts, 1);
+    EXPECT_EQ(shell_.checks.count(CommandUnusedPorts), 0u);
+    EXPECT_EQ(shell_.log, (Log{"check 40008 1"}));
+    EXPECT_NE(session_->Status().Text(), "");
+}
+
+TEST_F(CommandTest, RefreshRebuildsTheTree)
+{
+    const uint64_t scans = Scans();
+    Command(CommandRefresh);
+    EXPECT_EQ(Scans(), scans + 1);
+}
+
+TEST_F(CommandTest, AdviceWindowOpensOnTopic100AndClosesWithMinusOne)
+{
+    Command(CommandAdviceWindow);
+    EXPECT_EQ(AdviceWindowEnabled, 1);
+    EXPECT_TRUE(shell_.checks[CommandAdviceWindow]);
+    Command(CommandAdviceWindow);
+    EXPECT_EQ(AdviceWindowEnabled, 0);
+    EXPECT_FALSE(shell_.checks[CommandAdviceWindow]);
+    const auto& calls = session_->Advice().calls;
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].topic, 100);
+    EXPECT_EQ(calls[1].topic, -1);
+}
+
+TEST_F(CommandTest, AboutBoxAndExit)
+{
+    Command(CommandAbout);
+    EXPECT_EQ(shell_.log, (Log{"about"}));
+    Command(CommandExit);
+    EXPECT_EQ(shell_.log, (Log{"about", "unregister", "quit 0", "end 0"}));
+    EXPECT_EQ(session_->Tree().ItemCount(), 0u);
+    EXPECT_EQ(session_->Memory().LiveBlocks(), 0u);
+}
+
+TEST_F(CommandTest, CloseFreesTheTreeAndEndsWithoutUnregistering)
+{
+    CloseMainWindow(nullptr);
+    EXPECT_EQ(shell_.log, (Log{"quit 0", "end 0"}));
+    EXPECT_EQ(session_->Tree().ItemCount(), 0u);
+    EXPECT_EQ(RootItem, nullptr);
+}
+
+TEST_F(CommandTest, IdsOutsideTheCommandsDoNothing)
+{
+    const uint64_t scans = Scans();
+    for (int command : {1, 2, 40000, 40004, 40006, 40007, 40009, 40011, 40012, 40015})
+        Command(command);
+    EXPECT_TRUE(shell_.log.empty());
+    EXPECT_EQ(Scans(), scans);
+    EXPECT_TRUE(session_->Advice().calls.empty());
+}
+
+TEST_F(CommandTest, CyclePortAsksTheParentHubForTheSelectedPort)
+{
+    Select("[Port2] ");
+    Command(CommandCyclePort);
+    Select("[Port3] ");
+    Command(CommandCyclePort);
+    Select("[Port1] : ");   // the external hub: its port on the root hub
+    Command(CommandCyclePort);
+    using Cycle = std::pair<std::string, uint32_t>;
+    EXPECT_EQ(session_->Usb().Cycles(), (std::vector<Cycle>{{"ROOT", 2}, {"EXT", 3}, {"ROOT", 1}}));
+    EXPECT_EQ(session_->Usb().OpenHandles(), 0u);
+    EXPECT_TRUE(shell_.log.empty());
+}
+
+TEST_F(CommandTest, CyclePortOnAnEmptyPortShownAsUnused)
+{
+    Command(CommandUnusedPorts);
+    Select("[Port4] ");
+    Command(CommandCyclePort);
+    ASSERT_EQ(session_->Usb().Cycles().size(), 1u);
+    EXPECT_EQ(session_->Usb().Cycles()[0].second, 4u);
+}
+
+TEST_F(CommandTest, CyclePortIgnoresRootControllerRootHubAndNoSelection)
+{
+    Command(CommandCyclePort);
+    for (const char* label : {"My Computer", "HC", "RootHub"}) {
+        Select(label);
+        Command(CommandCyclePort);
+    }
+    EXPECT_TRUE(session_->Usb().Cycles().empty());
+    EXPECT_EQ(session_->Usb().Count().ioctl.count(IOCTL_USB_HUB_CYCLE_PORT), 0u);
+}
+
+TEST_F(CommandTest, CyclePortBeepsOnceWhenTheHubDoesNotOpen)
+{
+    Select("[Port2] ");
+    session_->Topology().controllers[0].rootHub->open = false;
+    const auto treeBefore = TreeLines(session_->Tree());
+    Command(CommandCyclePort);
+    EXPECT_EQ(shell_.log, (Log{"beep 16"}));
+    EXPECT_TRUE(session_->Usb().Cycles().empty());
+    EXPECT_EQ(TreeLines(session_->Tree()), treeBefore);
+}
+
+TEST_F(CommandTest, RefusedCycleIsSilentAndNoRefreshFollows)
+{
+    session_->Topology().controllers[0].rootHub->ports[1].fail.insert("cycle_port");
+    Select("[Port2] ");
+    const uint64_t scans = Scans();
+    Command(CommandCyclePort);
+    EXPECT_TRUE(shell_.log.empty());
+    EXPECT_EQ(Scans(), scans);
+}
+
+TEST_F(CommandTest, DeviceEventsRefreshOnlyWhileAutoRefreshIsOn)
+{
+    const uint64_t scans = Scans();
+    OnDeviceChange(nullptr, kDeviceArrival);
+    EXPECT_EQ(Scans(), scans);
+    Command(CommandAutoRefresh);
+    OnDeviceChange(nullptr, kDeviceArrival);
+    OnDeviceChange(nullptr, kDeviceRemoveComplete);
+    OnDeviceChange(nullptr, 0x8001);   // query remove
+    OnDeviceChange(nullptr, 0x0007);   // devnodes changed
+    EXPECT_EQ(Scans(), scans + 2);
+}
+
+TEST_F(CommandTest, ArrivalWhileAutoRefreshIsOnShowsTheNewDevice)
+{
+    Command(CommandAutoRefresh);
+    session_->Topology().controllers[0].rootHub->ports.push_back(Device(3, 0x413C, 0x2113));
+    OnDeviceChange(nullptr, kDeviceArrival);
+    EXPECT_NE(FindItem(session_->Tree(), "[Port3] "), nullptr);
+    EXPECT_EQ(session_->Status().Text(), "Connected Hubs: 1   Other Devices: 3");
+}
