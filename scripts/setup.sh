@@ -9,7 +9,7 @@ packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine64 xvfb
     fp-utils usb.ids
-    zip unzip
+    zip unzip python3
 )
 
 missing=()

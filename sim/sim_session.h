@@ -22,7 +22,9 @@ public:
 
     SimTopology& Topology() { return topology_; }
     SimUsbPlatform& Usb() { return usb_; }
+    const SimUsbPlatform& Usb() const { return usb_; }
     SimRegistry& Registry() { return registry_; }
+    const SimRegistry& Registry() const { return registry_; }
     MemoryTree& Tree() { return tree_; }
     MemoryStatusLine& Status() { return status_; }
     MemoryPanel& PanelControls() { return panel_; }

@@ -397,7 +397,8 @@ bool SimUsbPlatform::HubIoControl(SimHub& hub, uint32_t code, void* in, uint32_t
             return false;
         const size_t room = outSize - sizeof(USB_DESCRIPTOR_REQUEST);
         const size_t count = std::min({reply.size(), size_t{request->SetupPacket.wLength}, room});
-        memcpy(request->Data, reply.data(), count);
+        if (count)
+            memcpy(request->Data, reply.data(), count);
         *bytesReturned = static_cast<uint32_t>(sizeof(USB_DESCRIPTOR_REQUEST) + count);
         return true;
     }

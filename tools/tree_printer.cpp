@@ -61,15 +61,9 @@ std::string IoctlName(uint32_t code)
     return name;
 }
 
-// The counters are only read; SimSession offers them through its non-const accessors.
-SimSession& Counted(const SimSession& session)
-{
-    return const_cast<SimSession&>(session);
-}
-
 Json RequestsAsJson(const SimSession& session)
 {
-    SimSession& counted = Counted(session);
+    const SimSession& counted = session;
     Json ioctl = Json::object();
     for (const auto& [code, count] : counted.Usb().Count().ioctl)
         ioctl[IoctlName(code)] = count;
@@ -108,7 +102,7 @@ std::string TreeAsJson(const MemoryTree& tree, const std::string& status, const 
 
 std::string RequestsAsText(const SimSession& session)
 {
-    SimSession& counted = Counted(session);
+    const SimSession& counted = session;
     std::string text = "Requests:\n";
     for (const auto& [code, count] : counted.Usb().Count().ioctl)
         text += "  ioctl " + IoctlName(code) + ": " + std::to_string(count) + "\n";

@@ -1,0 +1,219 @@
+#include "app/main_window.h"
+
+#include <commctrl.h>
+#include <dbt.h>
+
+#include "app/bounded_format.h"
+#include "app/menu_commands.h"
+#include "app/win32_shell.h"
+#include "assess/property_panel.h"
+#include "tree/topology_scan.h"
+#include "tree/win32_tree_view.h"
+
+HINSTANCE AppInstance = nullptr;
+HWND MainWindow = nullptr;
+HWND TreeViewWindow = nullptr;
+HWND StatusBarWindow = nullptr;
+HMENU MainMenu = nullptr;
+HDEVNOTIFY UsbDeviceNotification = nullptr;
+HDEVNOTIFY UsbHubNotification = nullptr;
+
+namespace {
+
+constexpr int kMainDialog = 101;
+constexpr int kIcon = 105;
+constexpr int kTreeImages = 118;
+constexpr int kTreeControl = 1000;
+constexpr int kStatusControl = 1002;
+constexpr int kPanelFrame = 1009;
+constexpr int kVersionLine = 1020;
+constexpr COLORREF kImageMask = RGB(0, 255, 0);
+constexpr UINT kPostedCommands[] = {40003, 40013};
+
+// GUID_DEVINTERFACE_USB_DEVICE and GUID_DEVINTERFACE_USB_HUB.
+constexpr GUID kUsbDeviceInterface = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+constexpr GUID kUsbHubInterface = {0xF18A0E88, 0xC30C, 0x11D0, {0x88, 0x15, 0x00, 0xA0, 0xC9, 0x06, 0xBE, 0xD8}};
+
+Win32Shell ShellOfWindow;
+Win32Panel PanelOfWindow;
+Win32TreeView TreeOfWindow(nullptr);
+Win32StatusBar StatusOfWindow(nullptr);
+
+HDEVNOTIFY RegisterFor(HWND window, const GUID& interfaceClass)
+{
+    DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
+    filter.dbcc_size = sizeof(filter);
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = interfaceClass;
+    return RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+// The screen rectangle of a control.
+RECT ScreenRect(HWND control)
+{
+    RECT rect = {};
+    GetWindowRect(control, &rect);
+    return rect;
+}
+
+LRESULT OnNotify(HWND window, LPARAM lParam)
+{
+    const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (!header)
+        return 0;
+    TreeItem item = nullptr;
+    if (header->code == TVN_SELCHANGEDA)
+        item = reinterpret_cast<const NMTREEVIEWA*>(lParam)->itemNew.hItem;
+    return OnSelectionChanged(window, header->code, item);
+}
+
+}  // namespace
+
+static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32);
+static_assert(TVN_SELCHANGEDA == static_cast<int>(kTreeSelectionChanged));
+
+void InstallShell()
+{
+    Shell = &ShellOfWindow;
+    Panel = &PanelOfWindow;
+    TreeView = &TreeOfWindow;
+    StatusBar = &StatusOfWindow;
+}
+
+void InitMainDialog(HWND window)
+{
+    HICON icon = LoadIconA(AppInstance, MAKEINTRESOURCEA(kIcon));
+    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+
+    UsbDeviceNotification = RegisterFor(window, kUsbDeviceInterface);
+    UsbHubNotification = RegisterFor(window, kUsbHubInterface);
+
+    TreeViewWindow = GetDlgItem(window, kTreeControl);
+    TreeOfWindow = Win32TreeView(TreeViewWindow);
+    HIMAGELIST images =
+        ImageList_LoadImageA(AppInstance, MAKEINTRESOURCEA(kTreeImages), 16, 8, kImageMask, IMAGE_BITMAP, 0);
+    SendMessageA(TreeViewWindow, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(images));
+
+    SendDlgItemMessageA(window, 1007, PBM_SETRANGE, 0, MAKELPARAM(0, 4));
+
+    StatusBarWindow = GetDlgItem(window, kStatusControl);
+    StatusOfWindow = Win32StatusBar(StatusBarWindow);
+    MainMenu = GetMenu(window);
+    PanelOfWindow.Attach(window);
+
+    RefreshTree();
+}
+
+void LayoutMainWindow()
+{
+    // Before CreateMainWindow has stored the window there is nothing to lay out.
+    if (!MainWindow || !TreeViewWindow || !StatusBarWindow)
+        return;
+    RECT client = {};
+    GetClientRect(MainWindow, &client);
+    const int width = client.right;
+    const int height = client.bottom;
+    POINT origin = {0, 0};
+    ClientToScreen(MainWindow, &origin);
+
+    HWND frame = GetDlgItem(MainWindow, kPanelFrame);
+    const RECT frameRect = ScreenRect(frame);
+    const RECT treeRect = ScreenRect(TreeViewWindow);
+    const RECT statusRect = ScreenRect(StatusBarWindow);
+    const int statusHeight = statusRect.bottom - statusRect.top;
+    const int treeTop = treeRect.top - origin.y;
+
+    MoveWindow(frame, 0, frameRect.top - origin.y, width, frameRect.bottom - frameRect.top, TRUE);
+    MoveWindow(TreeViewWindow, 0, treeTop, width, height - statusHeight - treeTop, TRUE);
+    MoveWindow(StatusBarWindow, 0, height - statusHeight, width, statusHeight, TRUE);
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitMainDialog(window);
+        return 0;
+    case WM_SIZE:
+        LayoutMainWindow();
+        return 0;
+    case WM_CLOSE:
+        CloseMainWindow(window);
+        return 0;
+    case WM_NOTIFY:
+        return OnNotify(window, lParam);
+    case WM_COMMAND:
+        HandleMenuCommand(window, LOWORD(wParam), lParam, HIWORD(wParam));
+        return 0;
+    case WM_DEVICECHANGE:
+        OnDeviceChange(window, wParam);
+        return TRUE;
+    default:
+        return 0;
+    }
+}
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG) {
+        char format[40] = {};
+        GetDlgItemTextA(dialog, kVersionLine, format, sizeof(format));
+        char line[50] = {};
+        StringCchPrintfA(line, sizeof(line), format, static_cast<int>(sizeof(void*) * 8));
+        SetDlgItemTextA(dialog, kVersionLine, line);
+    } else if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+        EndDialog(dialog, 0);
+    }
+    return 0;
+}
+
+int CreateMainWindow(int showState)
+{
+    InitCommonControls();
+    HWND window = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(kMainDialog), nullptr, MainDialogProc, 0);
+    if (!window)
+        return 0;
+    MainWindow = window;
+
+    RECT rect = {};
+    GetWindowRect(MainWindow, &rect);
+    const int height = GetSystemMetrics(SM_CYFULLSCREEN) - 2 * rect.top;
+    SetWindowPos(MainWindow, nullptr, 0, 0, rect.right - rect.left, height, SWP_NOMOVE | SWP_NOZORDER);
+    ShowWindow(MainWindow, showState);
+    UpdateWindow(MainWindow);
+    for (UINT command : kPostedCommands)
+        PostMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    return 1;
+}
+
+int ExtractHelpFile()
+{
+    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(115), MAKEINTRESOURCEA(10));
+    if (!resource)
+        return 0;
+    const DWORD size = SizeofResource(nullptr, resource);
+    HGLOBAL loaded = LoadResource(nullptr, resource);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!size || !bytes)
+        return 0;
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    SetCurrentDirectoryA(folder);
+    HANDLE file = CreateFileA("Portolan.chm", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD written = 0;
+    WriteFile(file, bytes, size, &written, nullptr);
+    CloseHandle(file);
+    return 1;
+}
+
+void DispatchLoopMessage(MSG* message, HACCEL accelerators)
+{
+    if (TranslateAcceleratorA(MainWindow, accelerators, message))
+        return;
+    if (IsDialogMessageA(MainWindow, message))
+        return;
+    TranslateMessage(message);
+    DispatchMessageA(message);
+}

@@ -1,0 +1,351 @@
+// Drives the real main dialog, built from the real resources, over the
+// simulated USB stack: tree, status bar, panel, menu, accelerators, device
+// events, layout and the ways out. Run under Wine; prints PASS/FAIL lines.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <dbt.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/menu_commands.h"
+#include "assess/property_panel.h"
+#include "sim/memory_panel.h"
+#include "sim/memory_tree.h"
+#include "sim/sim_memory.h"
+#include "sim/sim_registry.h"
+#include "sim/sim_usb_platform.h"
+#include "sim/topology_loader.h"
+#include "tree/topology_scan.h"
+#include "usb/win32_usb_platform.h"
+
+namespace {
+
+int Failures = 0;
+int Passes = 0;
+
+void Check(bool ok, const std::string& name)
+{
+    printf("%s %s\n", ok ? "PASS" : "FAIL", name.c_str());
+    (ok ? Passes : Failures)++;
+}
+
+HACCEL Accelerators = nullptr;
+bool QuitSeen = false;
+WPARAM QuitCode = 99;
+
+void Pump()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            QuitSeen = true;
+            QuitCode = message.wParam;
+            continue;
+        }
+        DispatchLoopMessage(&message, Accelerators);
+    }
+}
+
+struct ItemView {
+    int depth;
+    std::string label;
+    int image;
+    int selectedImage;
+    bool expanded;
+    bool hasChildren;
+};
+
+void ReadTree(HWND tree, HTREEITEM item, int depth, std::vector<ItemView>& out)
+{
+    for (; item; item = TreeView_GetNextSibling(tree, item)) {
+        char text[512] = {};
+        TVITEMA data = {};
+        data.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE | TVIF_CHILDREN;
+        data.hItem = item;
+        data.pszText = text;
+        data.cchTextMax = sizeof(text);
+        data.stateMask = TVIS_EXPANDED;
+        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&data));
+        HTREEITEM child = TreeView_GetChild(tree, item);
+        out.push_back({depth, text, data.iImage, data.iSelectedImage, (data.state & TVIS_EXPANDED) != 0, child != nullptr});
+        ReadTree(tree, child, depth + 1, out);
+    }
+}
+
+std::vector<ItemView> WindowTree()
+{
+    std::vector<ItemView> items;
+    ReadTree(TreeViewWindow, TreeView_GetRoot(TreeViewWindow), 0, items);
+    return items;
+}
+
+void CollectMemory(const MemoryTree::Item& item, int depth, std::vector<ItemView>& out)
+{
+    out.push_back({depth, item.label, item.image, item.image, item.expanded, !item.children.empty()});
+    for (const auto& child : item.children)
+        CollectMemory(*child, depth + 1, out);
+}
+
+HTREEITEM FindWindowItem(HWND tree, HTREEITEM item, const std::string& label)
+{
+    for (; item; item = TreeView_GetNextSibling(tree, item)) {
+        char text[512] = {};
+        TVITEMA data = {};
+        data.mask = TVIF_TEXT;
+        data.hItem = item;
+        data.pszText = text;
+        data.cchTextMax = sizeof(text);
+        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&data));
+        if (label == text)
+            return item;
+        if (HTREEITEM found = FindWindowItem(tree, TreeView_GetChild(tree, item), label))
+            return found;
+    }
+    return nullptr;
+}
+
+std::string StatusText()
+{
+    char text[256] = {};
+    SendMessageA(StatusBarWindow, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::string Field(int control)
+{
+    char text[256] = {};
+    GetDlgItemTextA(MainWindow, control, text, sizeof(text));
+    return text;
+}
+
+bool MenuChecked(int command)
+{
+    return (GetMenuState(MainMenu, static_cast<UINT>(command), MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+void Command(int command)
+{
+    SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    Pump();
+}
+
+RECT ClientRectOf(HWND control)
+{
+    RECT rect = {};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, MainWindow, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        fprintf(stderr, "usage: portolan-window-test TOPOLOGY.json\n");
+        return 2;
+    }
+    SimTopology topology;
+    std::string error;
+    if (!LoadTopologyFile(argv[1], &topology, &error)) {
+        fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    SimMemory memory;
+    SimUsbPlatform usb(topology);
+    SimRegistry registry(topology);
+    Win32AnsiCodePage codePage;
+    ActiveUsbPlatform = &usb;
+    ActiveRegistry = &registry;
+    ActiveCodePage = &codePage;
+    AppInstance = GetModuleHandleA(nullptr);
+    Accelerators = LoadAcceleratorsA(AppInstance, MAKEINTRESOURCEA(113));
+    Check(Accelerators != nullptr, "accelerator table 113 loads");
+
+    // What the scan gives in memory: the window's tree must show the same.
+    std::vector<ItemView> expected;
+    std::string expectedStatus;
+    {
+        MemoryTree tree;
+        MemoryStatusLine status;
+        TreeView = &tree;
+        StatusBar = &status;
+        RefreshTree();
+        for (const auto& item : tree.TopLevel())
+            CollectMemory(*item, 0, expected);
+        expectedStatus = status.Text();
+        ClearTree();
+    }
+
+    InstallShell();
+    RecordingAdviceSink advice;
+    AdviceWindow = &advice;
+    const uint64_t scansBefore = usb.Count().setsOpened;
+    Check(CreateMainWindow(SW_SHOWNORMAL) == 1, "main dialog is created");
+    Check(usb.Count().setsOpened == scansBefore + 1, "the dialog's initialisation scans once");
+    Check(AutoRefreshEnabled == 0 && AdviceWindowEnabled == 0, "toggles still off before the loop runs");
+    Pump();
+
+    char caption[128] = {};
+    GetWindowTextA(MainWindow, caption, sizeof(caption));
+    Check(std::string(caption) == " USB-Kompatibilit\xE4tscheck", "caption");
+    Check(IsWindowVisible(MainWindow) != FALSE, "window is shown");
+    Check(AutoRefreshEnabled == 1 && MenuChecked(40003), "posted 40003 switches auto-refresh on with its mark");
+    Check(AdviceWindowEnabled == 1 && MenuChecked(40013), "posted 40013 switches the advice window on with its mark");
+    Check(!advice.calls.empty() && advice.calls.back().topic == 100, "advice window opens on topic 100");
+    Check(!MenuChecked(40008) && !MenuChecked(40010), "filters start unchecked");
+
+    // Tree and status bar.
+    const std::vector<ItemView> shown = WindowTree();
+    bool same = shown.size() == expected.size();
+    for (size_t i = 0; same && i < shown.size(); ++i) {
+        same = shown[i].depth == expected[i].depth && shown[i].label == expected[i].label &&
+               shown[i].image == expected[i].image && shown[i].selectedImage == expected[i].image &&
+               shown[i].expanded == shown[i].hasChildren;
+        if (!same)
+            printf("  item %zu: '%s' image %d/%d expanded %d, expected '%s' image %d\n", i, shown[i].label.c_str(),
+                   shown[i].image, shown[i].selectedImage, shown[i].expanded, expected[i].label.c_str(),
+                   expected[i].image);
+    }
+    Check(same && shown.size() > 3, "tree labels, images and expansion match the scan (" +
+                                        std::to_string(shown.size()) + " items)");
+    Check(!shown.empty() && shown[0].label == "My Computer" && shown[0].image == 0, "root item");
+    Check(StatusText() == expectedStatus && expectedStatus.rfind("Connected Hubs: ", 0) == 0,
+          "status text '" + StatusText() + "'");
+
+    // Panel: every device item shows what the panel logic gives for its record.
+    MemoryPanel reference;
+    int compared = 0;
+    bool panelsMatch = true;
+    for (const auto& item : shown) {
+        if (item.image != 4 && item.image != 2)
+            continue;
+        HTREEITEM handle = FindWindowItem(TreeViewWindow, TreeView_GetRoot(TreeViewWindow), item.label);
+        TreeView_SelectItem(TreeViewWindow, handle);
+        Pump();
+        PropertyPanel* windowPanel = Panel;
+        Panel = &reference;
+        ShowNodeProperties(nullptr, static_cast<const TreeNodeInfo*>(TreeView->ItemParam(handle)));
+        Panel = windowPanel;
+        for (int control : {1003, 1004, 1005, 1006, 1019, 1014, 1015, 1008})
+            panelsMatch = panelsMatch && Field(control) == reference.Text(control);
+        for (int box : {1010, 1011, 1012, 1013})
+            panelsMatch = panelsMatch && (IsDlgButtonChecked(MainWindow, box) == BST_CHECKED) == reference.Checked(box);
+        panelsMatch = panelsMatch && SendDlgItemMessageA(MainWindow, 1007, PBM_GETPOS, 0, 0) == reference.Bar();
+        ++compared;
+    }
+    Check(compared > 2 && panelsMatch, "panel fields, boxes and bar after selecting " + std::to_string(compared) + " items");
+    Check(SendDlgItemMessageA(MainWindow, 1007, PBM_GETRANGE, FALSE, 0) == 4, "bar range ends at 4");
+    TreeView_SelectItem(TreeViewWindow, TreeView_GetRoot(TreeViewWindow));
+    Pump();
+    Check(Field(1003).empty() && Field(1008).empty(), "selecting My Computer clears the panel");
+
+    // Menu check marks.
+    Command(40003);
+    Check(AutoRefreshEnabled == 0 && !MenuChecked(40003), "40003 unchecks auto-refresh");
+    uint64_t scans = usb.Count().setsOpened;
+    Command(40008);
+    Check(ShowUnusedPorts == 1 && MenuChecked(40008) && usb.Count().setsOpened == scans + 1,
+          "40008 checks unused ports and rebuilds");
+    Check(WindowTree().size() > shown.size(), "unused ports appear");
+    Command(40010);
+    Check(ShowUnusedControllers == 1 && MenuChecked(40010), "40010 checks unused controllers");
+    Command(40008);
+    Command(40010);
+    Check(!MenuChecked(40008) && !MenuChecked(40010) && WindowTree().size() == shown.size(), "filters off again");
+    Command(40013);
+    Check(AdviceWindowEnabled == 0 && !MenuChecked(40013) && advice.calls.back().topic == -1,
+          "40013 closes the advice window");
+    Command(40013);
+
+    // Device events.
+    scans = usb.Count().setsOpened;
+    const LRESULT granted = SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+    Check(granted == TRUE && usb.Count().setsOpened == scans, "arrival with auto-refresh off: no refresh, TRUE");
+    Command(40003);
+    SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+    SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+    SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, 0);
+    Check(usb.Count().setsOpened == scans + 2, "arrival and removal with auto-refresh on: one refresh each");
+
+    // Accelerators while the tree has the focus.
+    SetFocus(TreeViewWindow);
+    scans = usb.Count().setsOpened;
+    PostMessageA(TreeViewWindow, WM_KEYDOWN, VK_F5, 0x003F0001);
+    Pump();
+    Check(usb.Count().setsOpened == scans + 1, "F5 on the tree refreshes");
+
+    std::string portLabel;
+    for (const auto& item : WindowTree())
+        if (item.depth >= 3 && item.image == 4) {
+            portLabel = item.label;
+            break;
+        }
+    HTREEITEM port = FindWindowItem(TreeViewWindow, TreeView_GetRoot(TreeViewWindow), portLabel);
+    TreeView_SelectItem(TreeViewWindow, port);
+    Pump();
+    const auto* portRecord = static_cast<const TreeNodeInfo*>(TreeView->ItemParam(port));
+    const auto* hubRecord = static_cast<const TreeNodeInfo*>(TreeView->ItemParam(TreeView->Parent(port)));
+    SetFocus(TreeViewWindow);
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    PostMessageA(TreeViewWindow, WM_KEYDOWN, 'R', 0x00130001);
+    Pump();
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    const size_t cyclesAfterKey = usb.Cycles().size();
+    Check(cyclesAfterKey == 1 && portRecord && hubRecord && usb.Cycles()[0].first == hubRecord->HubName &&
+              usb.Cycles()[0].second == portRecord->ConnectionInfo->ConnectionIndex,
+          "Ctrl+R on the tree cycles the selected port (" + portLabel + ")");
+    Command(40014);
+    Check(usb.Cycles().size() == 2 && usb.Cycles()[1] == usb.Cycles()[0], "40014 cycles the same port again");
+    Check(usb.OpenHandles() == 0, "no handle left open");
+
+    // Layout.
+    HWND frame = GetDlgItem(MainWindow, 1009);
+    const RECT vendorBefore = ClientRectOf(GetDlgItem(MainWindow, 1003));
+    const RECT treeBefore = ClientRectOf(TreeViewWindow);
+    RECT window = {};
+    GetWindowRect(MainWindow, &window);
+    SetWindowPos(MainWindow, nullptr, 0, 0, (window.right - window.left) + 200, (window.bottom - window.top) + 150,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    RECT client = {};
+    GetClientRect(MainWindow, &client);
+    const RECT treeAfter = ClientRectOf(TreeViewWindow);
+    const RECT statusAfter = ClientRectOf(StatusBarWindow);
+    const RECT frameAfter = ClientRectOf(frame);
+    const RECT vendorAfter = ClientRectOf(GetDlgItem(MainWindow, 1003));
+    Check(treeAfter.left == 0 && treeAfter.right == client.right && treeAfter.top == treeBefore.top,
+          "tree spans the new width and keeps its top");
+    Check(statusAfter.bottom == client.bottom && statusAfter.right == client.right && treeAfter.bottom == statusAfter.top,
+          "status bar at the bottom, tree down to it");
+    Check(frameAfter.left == 0 && frameAfter.right == client.right, "panel frame spans the width");
+    Check(EqualRect(&vendorBefore, &vendorAfter) != FALSE, "panel controls keep their place");
+
+    // The ways out: the exit command, then the close box of a second window.
+    Command(40001);
+    Check(QuitSeen && QuitCode == 0, "40001 posts the quit message with 0");
+    Check(TreeView_GetCount(TreeViewWindow) == 0 && !IsWindowVisible(MainWindow), "40001 empties the tree and ends the dialog");
+    Check(memory.LiveBlocks() == 0, "no block left after exit");
+    DestroyWindow(MainWindow);
+
+    QuitSeen = false;
+    MainWindow = nullptr;
+    Check(CreateMainWindow(SW_SHOWNORMAL) == 1, "second main dialog");
+    Pump();
+    SendMessageA(MainWindow, WM_CLOSE, 0, 0);
+    Pump();
+    Check(QuitSeen && QuitCode == 0, "close box posts the quit message with 0");
+    Check(TreeView_GetCount(TreeViewWindow) == 0 && !IsWindowVisible(MainWindow), "close box empties the tree");
+    Check(memory.LiveBlocks() == 0 && usb.OpenHandles() == 0 && registry.OpenKeys() == 0, "nothing left open");
+
+    printf("%d passed, %d failed\n", Passes, Failures);
+    return Failures ? 1 : 0;
+}
