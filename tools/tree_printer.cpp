@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "assess/property_panel.h"
+#include "sim/memory_panel.h"
 #include "sim/sim_code_page.h"
 #include "sim/sim_session.h"
 #include "tree/tree_node_info.h"
@@ -43,14 +45,169 @@ Json KindOf(const Item& item)
     }
 }
 
+const TreeNodeInfo* DeviceRecord(const Item& item)
+{
+    const auto* record = static_cast<const TreeNodeInfo*>(item.param);
+    if (!record || (record->Kind != ExternalHub && record->Kind != PortDevice))
+        return nullptr;
+    return record;
+}
+
+std::string Hex4(unsigned value)
+{
+    char text[8];
+    snprintf(text, sizeof(text), "%04x", value & 0xFFFF);
+    return text;
+}
+
+std::string Utf16ToUtf8(const uint8_t* bytes, size_t units)
+{
+    std::string out;
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t code = bytes[2 * i] | (bytes[2 * i + 1] << 8);
+        if (code >= 0xD800 && code < 0xDC00 && i + 1 < units) {
+            const uint32_t low = bytes[2 * i + 2] | (bytes[2 * i + 3] << 8);
+            if (low >= 0xDC00 && low < 0xE000) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if (code >= 0xD800 && code < 0xE000)
+            code = 0xFFFD;
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | (code >> 6));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += static_cast<char>(0xE0 | (code >> 12));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (code >> 18));
+            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
+// The string list in list order; the LanguageList gives its IDs as text.
+Json StringsAsJson(const TreeNodeInfo* record)
+{
+    Json strings = Json::array();
+    for (const StringDescNode* node = record ? record->StringList : nullptr; node; node = node->Next) {
+        const size_t units = (node->Descriptor[0] - 2u) / 2u;
+        std::string text;
+        if (node->Index == 0) {
+            for (size_t i = 0; i < units; ++i)
+                text += (i ? " " : "") + Hex4(node->Descriptor[2 + 2 * i] | (node->Descriptor[3 + 2 * i] << 8));
+        } else {
+            text = Utf16ToUtf8(node->Descriptor + 2, units);
+        }
+        strings.push_back({{"index", node->Index}, {"language", Hex4(node->LanguageId)}, {"text", text}});
+    }
+    return strings;
+}
+
+// The panel as it stands after selecting the item, and the topic it chose.
+struct PanelState {
+    MemoryPanel panel;
+    int topic = 100;
+};
+
+PanelState PanelAfterSelecting(const Item& item)
+{
+    PanelState state;
+    RecordingAdviceSink sink;
+    PropertyPanel* panel = Panel;
+    AdviceSink* advice = AdviceWindow;
+    const int enabled = AdviceWindowEnabled;
+    Panel = &state.panel;
+    AdviceWindow = &sink;
+    AdviceWindowEnabled = 1;
+    ShowNodeProperties(nullptr, static_cast<const TreeNodeInfo*>(item.param));
+    Panel = panel;
+    AdviceWindow = advice;
+    AdviceWindowEnabled = enabled;
+    if (!sink.calls.empty())
+        state.topic = sink.calls.back().topic;
+    return state;
+}
+
+Json PanelAsJson(const PanelState& state)
+{
+    const MemoryPanel& p = state.panel;
+    Json panel;
+    panel["vendor_id"] = Cp1252ToUtf8(p.Text(VendorIdField));
+    panel["vendor_name"] = Cp1252ToUtf8(p.Text(VendorNameField));
+    panel["product_id"] = Cp1252ToUtf8(p.Text(ProductIdField));
+    panel["product_name"] = Cp1252ToUtf8(p.Text(ProductNameField));
+    panel["pnp_instance"] = Cp1252ToUtf8(p.Text(PnpInstanceField));
+    panel["configurations"] = Cp1252ToUtf8(p.Text(ConfigurationsField));
+    panel["serial"] = Cp1252ToUtf8(p.Text(SerialField));
+    panel["speed"] = Cp1252ToUtf8(p.Text(SpeedField));
+    panel["bar"] = p.Bar();
+    panel["ctrl"] = p.Checked(ControlBox);
+    panel["bulk"] = p.Checked(BulkBox);
+    panel["intr"] = p.Checked(InterruptBox);
+    panel["isoc"] = p.Checked(IsochronousBox);
+    panel["topic"] = state.topic;
+    return panel;
+}
+
+// The advice topic's verdict in the words of the help file's pages.
+std::string Verdict(int topic)
+{
+    switch (topic) {
+    case 101:
+        return "Highspeed: Nein, Isochron: Nein";
+    case 102:
+        return "Highspeed: Ja, Isochron: Nein";
+    case 103:
+        return "Highspeed: Nein, Isochron: Ja";
+    case 104:
+        return "Highspeed: Ja, Isochron: Ja";
+    default:
+        return "kein Endger\xC3\xA4t bewertet";
+    }
+}
+
+std::string PanelAsText(const PanelState& state, const std::string& indent)
+{
+    const MemoryPanel& p = state.panel;
+    auto text = [&](int control) { return Cp1252ToUtf8(p.Text(control)); };
+    std::string types;
+    for (auto [box, name] : {std::pair{ControlBox, "CTRL"}, {BulkBox, "BULK"}, {InterruptBox, "INTR"},
+                             {IsochronousBox, "ISOC"}})
+        if (p.Checked(box))
+            types += std::string(types.empty() ? "" : " ") + name;
+    std::string out;
+    out += indent + "Hersteller: " + text(VendorIdField) + "  " + text(VendorNameField) + "\n";
+    out += indent + "Produkt: " + text(ProductIdField) + "  " + text(ProductNameField) + "\n";
+    out += indent + "PnP-Instanz: " + text(PnpInstanceField) + "\n";
+    out += indent + "Konfigurationen: " + text(ConfigurationsField) + "   Seriennr.: " + text(SerialField) + "\n";
+    out += indent + "Datenrate: " + text(SpeedField) + " (" + std::to_string(p.Bar()) + "/4)\n";
+    out += indent + "Transfertypen: " + (types.empty() ? "-" : types) + "\n";
+    out += indent + "=> Thema " + std::to_string(state.topic) + ": " + Verdict(state.topic) + "\n";
+    return out;
+}
+
 // One entry of "items"; the place for further per-item keys.
 Json ItemAsJson(const Item& item, int depth)
 {
+    const TreeNodeInfo* record = DeviceRecord(item);
     Json entry;
     entry["depth"] = depth;
     entry["label"] = Cp1252ToUtf8(item.label);
     entry["image"] = item.image;
     entry["kind"] = KindOf(item);
+    entry["pnp_instance"] = record && record->PnpInstanceId ? Json(Cp1252ToUtf8(record->PnpInstanceId)) : Json(nullptr);
+    entry["config_total_length"] =
+        record && record->ConfigRequest ? Json(ConfigDescriptorOf(record->ConfigRequest)->wTotalLength) : Json(nullptr);
+    entry["strings"] = StringsAsJson(record);
+    entry["panel"] = PanelAsJson(PanelAfterSelecting(item));
     return entry;
 }
 
@@ -83,6 +240,9 @@ std::string TreeAsText(const MemoryTree& tree, const std::string& status)
         text.append(static_cast<size_t>(depth) * 2, ' ');
         text += Cp1252ToUtf8(item.label);
         text += " [" + std::to_string(item.image) + "]\n";
+        const TreeNodeInfo* record = DeviceRecord(item);
+        if (record && record->ConnectionInfo && record->ConnectionInfo->ConnectionStatus != 0)
+            text += PanelAsText(PanelAfterSelecting(item), std::string(static_cast<size_t>(depth) * 2 + 4, ' '));
     });
     text += "Status: " + Cp1252ToUtf8(status) + "\n";
     return text;

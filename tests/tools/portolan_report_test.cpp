@@ -402,12 +402,27 @@ TEST_F(PortolanReport, TextAndJsonShowTheSameTree)
     ASSERT_EQ(text.exitCode, 0) << text.err;
     const Json output = Json::parse(json.out);
 
+    // The tree lines; the panel of each device follows its line.
     std::vector<std::string> lines;
     std::istringstream in(text.out);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    int panelLines = 0;
+    for (std::string line; std::getline(in, line);) {
+        const std::string content = line.substr(std::min(line.find_first_not_of(' '), line.size()));
+        bool panel = false;
+        for (const char* field : {"Hersteller: ", "Produkt: ", "PnP-Instanz: ", "Konfigurationen: ", "Datenrate: ",
+                                  "Transfertypen: ", "=> Thema "})
+            panel = panel || content.rfind(field, 0) == 0;
+        if (panel)
+            ++panelLines;
+        else
+            lines.push_back(line);
+    }
     const Json& items = output["items"];
     ASSERT_EQ(lines.size(), items.size() + 1) << text.out;
+    int devices = 0;
+    for (const Json& item : items)
+        devices += item["panel"]["vendor_id"] != "" ? 1 : 0;
+    EXPECT_EQ(panelLines, devices * 7);
     for (size_t i = 0; i < items.size(); ++i) {
         const std::string shown = std::string(items[i]["depth"].get<size_t>() * 2, ' ') +
                                   items[i]["label"].get<std::string>() + " [" +
@@ -519,4 +534,52 @@ TEST_F(PortolanReport, DamagedDescriptorsAndCountsNeverCrashTheScan)
         }
     }
     EXPECT_GT(scanned, 40);
+}
+
+TEST_F(PortolanReport, JsonItemsCarryInstanceConfigurationStringsAndPanel)
+{
+    const std::string topology = R"({
+      "controllers": [{"description": "HC", "root_hub": {"name": "ROOT", "ports": [
+        {"status": 1, "speed": 2, "config_value": 1,
+         "device_descriptor": "12 01 00 02 00 00 00 40 81 07 67 55 00 01 01 02 03 01",
+         "config_descriptors": ["09 02 20 00 01 01 00 80 32 09 04 00 00 02 08 06 50 00 07 05 81 02 00 02 00 07 05 02 02 00 02 00"],
+         "languages": ["0409", "0407"],
+         "strings": {"1": {"0409": "SanDisk", "0407": "SanDisk AG"}, "2": {"0409": "Cruzer", "0407": "Cruzer"},
+                     "3": {"0409": "4C53", "0407": "4C53"}},
+         "driver_key": "{36fc9e60-c465-11cf-8056-444553540000}\\0004"}]}}],
+      "registry": {
+        "System\\CurrentControlSet\\Control\\Class\\{36fc9e60-c465-11cf-8056-444553540000}\\0004": {"DriverDesc": "USB-Massenspeichergerät"},
+        "System\\CurrentControlSet\\Enum\\USB\\VID_0781&PID_5567\\4C53": {"Driver": "{36fc9e60-c465-11cf-8056-444553540000}\\0004"}}})";
+    const Outcome run = ReportFile(topology, {"--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const Json items = Json::parse(run.out)["items"];
+    ASSERT_EQ(items.size(), 4u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(items[i]["pnp_instance"].is_null());
+        EXPECT_TRUE(items[i]["config_total_length"].is_null());
+        EXPECT_TRUE(items[i]["strings"].empty());
+        EXPECT_EQ(items[i]["panel"]["topic"], 100);
+        EXPECT_EQ(items[i]["panel"]["vendor_id"], "");
+    }
+    const Json& stick = items[3];
+    EXPECT_EQ(stick["label"], "[Port1] : USB-Massenspeichergerät");
+    EXPECT_EQ(stick["pnp_instance"], "USB\\VID_0781&PID_5567\\4C53");
+    EXPECT_EQ(stick["config_total_length"], 32);
+    const Json expectedStrings = Json::parse(R"([
+      {"index": 0, "language": "0000", "text": "0409 0407"},
+      {"index": 1, "language": "0409", "text": "SanDisk"}, {"index": 1, "language": "0407", "text": "SanDisk AG"},
+      {"index": 2, "language": "0409", "text": "Cruzer"}, {"index": 2, "language": "0407", "text": "Cruzer"},
+      {"index": 3, "language": "0409", "text": "4C53"}, {"index": 3, "language": "0407", "text": "4C53"}])");
+    EXPECT_EQ(stick["strings"], expectedStrings);
+    const Json expectedPanel = Json::parse(R"({"vendor_id": "0781", "vendor_name": "SanDisk AG", "product_id": "5567",
+      "product_name": "Cruzer", "pnp_instance": "USB\\VID_0781&PID_5567\\4C53", "configurations": "1",
+      "serial": "4C53", "speed": "High Speed", "bar": 4, "ctrl": true, "bulk": true, "intr": false, "isoc": false,
+      "topic": 102})");
+    EXPECT_EQ(stick["panel"], expectedPanel);
+
+    const Outcome text = ReportFile(topology);
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_NE(text.out.find("Hersteller: 0781  SanDisk AG"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Transfertypen: CTRL BULK"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("=> Thema 102: Highspeed: Ja, Isochron: Nein"), std::string::npos) << text.out;
 }
