@@ -28,17 +28,17 @@ stderr_file="$WINE_ENV_PREFIX_ROOT/stderr"
 wine_run "$exe" >"$stdout_file" 2>"$stderr_file"
 rc=$?
 
-# The program writes Windows line ends.
+# The program writes UTF-8 with Windows line ends.
 output=$(tr -d '\r' <"$stdout_file")
-printf '%s\n' "$output" | grep -v '^$' | sed 's/^/   /'
+printf '%s\n' "$output" | grep -a -v '^$' | sed 's/^/   /'
 
 status=0
 if [[ $rc -ne 0 ]]; then
     echo "FAIL: exit code $rc, expected 0"
     status=1
 fi
-summary=$(printf '%s\n' "$output" | grep -E '^resource check: [0-9]+ passed, [0-9]+ failed$')
-pass_lines=$(printf '%s\n' "$output" | grep -c '^PASS ')
+summary=$(printf '%s\n' "$output" | grep -a -E '^resource check: [0-9]+ passed, [0-9]+ failed$')
+pass_lines=$(printf '%s\n' "$output" | grep -a -c '^PASS ')
 if [[ -z "$summary" ]]; then
     echo "FAIL: no summary line"
     status=1
@@ -50,7 +50,7 @@ if [[ $pass_lines -eq 0 ]]; then
     echo "FAIL: no PASS line"
     status=1
 fi
-if printf '%s\n' "$output" | grep -q '^FAIL '; then
+if printf '%s\n' "$output" | grep -a -q '^FAIL '; then
     echo "FAIL: the program reports failed checks"
     status=1
 fi

@@ -1,0 +1,48 @@
+// The advice window: a topic of the help file in an HTML Help window of the
+// type "NewWindow", to the right of the main window.
+#pragma once
+
+#include <cstdint>
+
+#include "assess/property_panel.h"
+
+struct ScreenRect {
+    int32_t left, top, right, bottom;
+};
+
+// What the advice window needs of the window system and of the HTML Help
+// control's module.
+class HelpPlatform {
+public:
+    virtual ~HelpPlatform() = default;
+    // GetTempPathA, then SetCurrentDirectoryA.
+    virtual void EnterTempFolder() = 0;
+    // GetWindowTextA into a buffer of the given capacity.
+    virtual void WindowCaption(WindowRef window, char* caption, int capacity) = 0;
+    virtual ScreenRect WindowRect(WindowRef window) = 0;
+    // GetSystemMetrics(SM_CXFULLSCREEN).
+    virtual int FullScreenWidth() = 0;
+    virtual WindowRef DesktopWindow() = 0;
+    virtual void BringToForeground(WindowRef window) = 0;
+    virtual void* LoadModule(const char* path) = 0;
+    virtual void* FindOrdinal(void* module, int ordinal) = 0;
+    // Calls HtmlHelpA at the entry point found.
+    virtual WindowRef CallEntry(void* entry, WindowRef caller, const char* file, unsigned command, uintptr_t data) = 0;
+};
+
+extern HelpPlatform* ActiveHelp;
+extern int32_t LastAdviceTopic;
+
+constexpr char kHelpFile[] = "Portolan.chm";
+
+void ShowAdviceTopic(WindowRef mainWindow, int32_t topic);
+WindowRef CallHtmlHelp(WindowRef caller, const char* file, unsigned command, uintptr_t data);
+int GetHtmlHelpControlPath(char* path);
+// Forgets the binding and the last topic, as at process start (for tests).
+void ResetAdviceWindowState();
+
+// The panel's way to the advice window.
+class HtmlHelpAdvice : public AdviceSink {
+public:
+    void ShowAdviceTopic(WindowRef window, int topic) override { ::ShowAdviceTopic(window, topic); }
+};
