@@ -5,6 +5,7 @@
 
 #include "app/bounded_format.h"
 #include "app/menu_commands.h"
+#include "app/win32_help.h"
 #include "app/win32_shell.h"
 #include "assess/property_panel.h"
 #include "tree/topology_scan.h"
@@ -35,6 +36,8 @@ constexpr GUID kUsbDeviceInterface = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0
 constexpr GUID kUsbHubInterface = {0xF18A0E88, 0xC30C, 0x11D0, {0x88, 0x15, 0x00, 0xA0, 0xC9, 0x06, 0xBE, 0xD8}};
 
 Win32Shell ShellOfWindow;
+Win32Help HelpOfWindow;
+HtmlHelpAdvice AdviceOfWindow;
 Win32Panel PanelOfWindow;
 Win32TreeView TreeOfWindow(nullptr);
 Win32StatusBar StatusOfWindow(nullptr);
@@ -49,7 +52,7 @@ HDEVNOTIFY RegisterFor(HWND window, const GUID& interfaceClass)
 }
 
 // The screen rectangle of a control.
-RECT ScreenRect(HWND control)
+RECT ControlScreenRect(HWND control)
 {
     RECT rect = {};
     GetWindowRect(control, &rect);
@@ -70,7 +73,7 @@ LRESULT OnNotify(HWND window, LPARAM lParam)
 }  // namespace
 
 static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32);
-static_assert(TVN_SELCHANGEDA == static_cast<int>(kTreeSelectionChanged));
+static_assert(static_cast<uint32_t>(TVN_SELCHANGEDA) == kTreeSelectionChanged);
 
 void InstallShell()
 {
@@ -78,6 +81,8 @@ void InstallShell()
     Panel = &PanelOfWindow;
     TreeView = &TreeOfWindow;
     StatusBar = &StatusOfWindow;
+    ActiveHelp = &HelpOfWindow;
+    AdviceWindow = &AdviceOfWindow;
 }
 
 void InitMainDialog(HWND window)
@@ -117,9 +122,9 @@ void LayoutMainWindow()
     ClientToScreen(MainWindow, &origin);
 
     HWND frame = GetDlgItem(MainWindow, kPanelFrame);
-    const RECT frameRect = ScreenRect(frame);
-    const RECT treeRect = ScreenRect(TreeViewWindow);
-    const RECT statusRect = ScreenRect(StatusBarWindow);
+    const RECT frameRect = ControlScreenRect(frame);
+    const RECT treeRect = ControlScreenRect(TreeViewWindow);
+    const RECT statusRect = ControlScreenRect(StatusBarWindow);
     const int statusHeight = statusRect.bottom - statusRect.top;
     const int treeTop = treeRect.top - origin.y;
 
@@ -147,6 +152,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_DEVICECHANGE:
         OnDeviceChange(window, wParam);
+        // A dialog procedure's own result only says "handled"; the sender
+        // sees DWLP_MSGRESULT, so TRUE goes there to grant every request.
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
         return TRUE;
     default:
         return 0;

@@ -36,3 +36,48 @@ set_source_files_properties(res/portolan.rc PROPERTIES OBJECT_DEPENDS "${PORTOLA
 # tests/windows/resource_check_wine_test.sh.
 add_executable(portolan-resource-check tests/windows/resource_check.cpp)
 target_link_libraries(portolan-resource-check PRIVATE portolan_resources comctl32 version user32 gdi32)
+
+# The application: the shell's Win32 side, shared by Portolan.exe, the demo
+# and the window test.
+add_library(portolan_app STATIC
+    app/main_window.cpp
+    app/win32_shell.cpp
+    app/win32_help.cpp
+)
+target_link_libraries(portolan_app PUBLIC portolan_win32 comctl32 shell32 user32 gdi32)
+
+# Portolan.exe: the real USB stack and registry of the machine.
+add_executable(Portolan WIN32 app/win_main.cpp app/platform_live.cpp)
+target_link_libraries(Portolan PRIVATE portolan_app portolan_resources)
+
+# The simulated platform, for the demo and the window test. nlohmann-json is
+# header-only; its folder is offered alone so the cross compiler sees none
+# of the host's other headers.
+set(PORTOLAN_JSON_INCLUDE ${CMAKE_BINARY_DIR}/third_party)
+file(MAKE_DIRECTORY ${PORTOLAN_JSON_INCLUDE})
+if(NOT EXISTS ${PORTOLAN_JSON_INCLUDE}/nlohmann)
+    file(CREATE_LINK /usr/include/nlohmann ${PORTOLAN_JSON_INCLUDE}/nlohmann SYMBOLIC)
+endif()
+add_library(portolan_sim_win STATIC
+    sim/sim_usb_platform.cpp
+    sim/sim_code_page.cpp
+    sim/sim_registry.cpp
+    sim/sim_memory.cpp
+    sim/memory_tree.cpp
+    sim/memory_panel.cpp
+    sim/topology_loader.cpp
+)
+target_include_directories(portolan_sim_win SYSTEM PUBLIC ${PORTOLAN_JSON_INCLUDE})
+target_link_libraries(portolan_sim_win PUBLIC portolan_core)
+
+# PortolanDemo.exe: the same application over the bundled sample PC.
+set(PORTOLAN_DEMO_TOPOLOGY ${CMAKE_SOURCE_DIR}/samples/office-pc.json)
+file(WRITE ${CMAKE_BINARY_DIR}/demo_topology.rc "200 RCDATA \"${PORTOLAN_DEMO_TOPOLOGY}\"\n")
+set_source_files_properties(${CMAKE_BINARY_DIR}/demo_topology.rc PROPERTIES OBJECT_DEPENDS ${PORTOLAN_DEMO_TOPOLOGY})
+add_executable(PortolanDemo WIN32 app/win_main.cpp app/platform_demo.cpp ${CMAKE_BINARY_DIR}/demo_topology.rc)
+target_link_libraries(PortolanDemo PRIVATE portolan_app portolan_sim_win portolan_resources)
+
+# Drives the real main dialog over the simulated stack; run under Wine by
+# tests/windows/main_window_wine_test.sh.
+add_executable(portolan-window-test tests/windows/main_window_wine.cpp)
+target_link_libraries(portolan-window-test PRIVATE portolan_app portolan_sim_win portolan_resources)
