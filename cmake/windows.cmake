@@ -28,8 +28,6 @@ set(PORTOLAN_RESOURCE_FILES
 )
 add_library(portolan_resources OBJECT res/portolan.rc)
 target_include_directories(portolan_resources PUBLIC ${CMAKE_SOURCE_DIR}/res)
-# windres takes none of the C++ warning options.
-set_property(TARGET portolan_resources PROPERTY COMPILE_OPTIONS "")
 set_source_files_properties(res/portolan.rc PROPERTIES OBJECT_DEPENDS "${PORTOLAN_RESOURCE_FILES}")
 
 # Loads every resource and checks it; run under Wine by
@@ -81,3 +79,8 @@ target_link_libraries(PortolanDemo PRIVATE portolan_app portolan_sim_win portola
 # tests/windows/main_window_wine_test.sh.
 add_executable(portolan-window-test tests/windows/main_window_wine.cpp)
 target_link_libraries(portolan-window-test PRIVATE portolan_app portolan_sim_win portolan_resources)
+
+# Watches a running Portolan.exe from another process
+# (tests/windows/portolan_exe_wine_test.sh).
+add_executable(portolan-app-probe tests/windows/app_probe.cpp)
+target_link_libraries(portolan-app-probe PRIVATE user32 comctl32)
