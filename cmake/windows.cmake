@@ -84,3 +84,8 @@ target_link_libraries(portolan-window-test PRIVATE portolan_app portolan_sim_win
 # (tests/windows/portolan_exe_wine_test.sh).
 add_executable(portolan-app-probe tests/windows/app_probe.cpp)
 target_link_libraries(portolan-app-probe PRIVATE user32 comctl32)
+
+# Selects a device and opens the about box of a running PortolanDemo.exe
+# from outside, for the README's screenshots (scripts/screenshots.sh).
+add_executable(portolan-screenshot-driver tests/windows/screenshot_driver.cpp)
+target_link_libraries(portolan-screenshot-driver PRIVATE user32 comctl32)

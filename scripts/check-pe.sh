@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# Static checks of Windows executables: machine type and imported DLLs.
+# Static checks of Windows executables: machine type, subsystem and
+# imported DLLs; or whether two exes carry the same resources.
 #
 #   scripts/check-pe.sh [--machine i386|x86-64] EXE...
+#   scripts/check-pe.sh --same-resources A.exe B.exe
 #
 # Without --machine the expected machine follows from the build directory:
-# build/win32 -> i386, build/win64 -> x86-64.
+# build/win32 -> i386, build/win64 -> x86-64. The product exes (Portolan.exe,
+# PortolanDemo.exe) must be GUI programs. The machine and PE32/PE32+ are read
+# twice, by objdump and by tools/pe_resources.py.
 set -euo pipefail
+pe_tool="$(cd "$(dirname "$0")/.." && pwd)/tools/pe_resources.py"
+
+# Windows GUI programs among the exes this project builds.
+GUI_EXES="portolan.exe portolandemo.exe"
 
 # Windows system DLLs an exe may import; anything else (libstdc++-6.dll,
 # libgcc_s_*.dll, libwinpthread-1.dll, ...) means the runtime is not static.
@@ -15,8 +23,26 @@ winspool.drv"
 
 usage() {
     echo "usage: $0 [--machine i386|x86-64] EXE..." >&2
+    echo "       $0 --same-resources A.exe B.exe" >&2
     exit 2
 }
+
+if [[ "${1:-}" == "--same-resources" ]]; then
+    [[ $# -eq 3 ]] || usage
+    echo "== resources of $2 and $3"
+    for exe in "$2" "$3"; do
+        [[ -f "$exe" ]] || { echo "   FAIL: $exe: no such file"; echo "check-pe: 1 problem(s)"; exit 1; }
+    done
+    # Same type/id/language set, identical data for every resource.
+    if report=$(python3 "$pe_tool" --compare "$2" "$3" 2>&1); then
+        sed 's/^/   /' <<<"$report"
+        echo "check-pe: all checks passed"
+        exit 0
+    fi
+    sed 's/^/   FAIL: /' <<<"$report"
+    echo "check-pe: resources differ"
+    exit 1
+fi
 
 machine=""
 if [[ "${1:-}" == "--machine" ]]; then
@@ -93,7 +119,30 @@ for exe in "$@"; do
     fi
 
     subsystem=$(sed -n 's/^Subsystem[[:space:]]*[0-9a-fA-F]*[[:space:]]*(\(.*\))/\1/p' <<<"$headers" | head -n 1)
-    echo "   subsystem: ${subsystem:-?}"
+    if ! pe_info=$(python3 "$pe_tool" --json "$exe" 2>&1); then
+        echo "   FAIL: pe_resources.py cannot read it: $pe_info"
+        failures=$((failures + 1))
+        continue
+    fi
+    read -r py_machine py_format py_subsystem < <(python3 -c \
+        'import json, sys; i = json.load(sys.stdin); print(i["machine"], i["format"], i["subsystem"])' <<<"$pe_info")
+    if [[ "$py_machine" == "$expected" && "$py_format" == "$want_magic" ]]; then
+        echo "   headers: $py_machine $py_format ok"
+    else
+        echo "   FAIL: headers: expected $expected $want_magic, pe_resources.py reads $py_machine $py_format"
+        failures=$((failures + 1))
+    fi
+    base=$(basename "$exe" | tr '[:upper:]' '[:lower:]')
+    if [[ " $GUI_EXES " == *" $base "* ]]; then
+        if [[ "$py_subsystem" == gui && "$subsystem" == "Windows GUI" ]]; then
+            echo "   subsystem: ${subsystem} ok"
+        else
+            echo "   FAIL: subsystem: expected Windows GUI, found ${subsystem:-?} ($py_subsystem)"
+            failures=$((failures + 1))
+        fi
+    else
+        echo "   subsystem: ${subsystem:-?}"
+    fi
 
     mapfile -t dlls < <(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' <<<"$headers" | sort -uf)
     if [[ ${#dlls[@]} -eq 0 ]]; then

@@ -90,9 +90,6 @@ class PixelMap:
             if len(rows) != height:
                 raise SystemExit(f"{self.path}: frame {name} has {len(rows)} rows, expected {height}")
 
-    def frame(self, index):
-        return self.frames[index]
-
     def pixels(self, index):
         """Rows of (r, g, b, a) of one frame, top row first."""
         _, _, _, rows = self.frames[index]
