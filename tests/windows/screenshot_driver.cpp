@@ -4,6 +4,8 @@
 //     wait           wait for the main window and a filled tree
 //     select [TEXT]  select the first device item (image 4, depth >= 3),
 //                    or the first such item whose label holds TEXT
+//     advice-off     switch the advice window off (WM_COMMAND 40013) when
+//                    its menu item is checked
 //     about          open the about box (WM_COMMAND 40005)
 //     close          close the about box and the main window
 //
@@ -26,6 +28,7 @@ const char kAboutCaption[] = "Info \xFC" "ber Portolan";
 constexpr int kTreeId = 1000;
 constexpr int kVendorIdField = 1003;
 constexpr int kAboutCommand = 40005;
+constexpr int kAdviceCommand = 40013;
 constexpr int kDeviceImage = 4;
 constexpr int kDeviceDepth = 3;
 
@@ -207,6 +210,26 @@ bool About(HWND main)
     return true;
 }
 
+// Menu handles are shared by the window station, so the check mark can be
+// read from here.
+bool AdviceOff(HWND main)
+{
+    HMENU menu = GetMenu(main);
+    for (int waited = 0; waited < 5000; waited += 100) {
+        if (GetMenuState(menu, kAdviceCommand, MF_BYCOMMAND) & MF_CHECKED)
+            break;
+        Sleep(100);
+    }
+    if (GetMenuState(menu, kAdviceCommand, MF_BYCOMMAND) & MF_CHECKED)
+        SendMessageA(main, WM_COMMAND, MAKEWPARAM(kAdviceCommand, 0), 0);
+    const bool off = !(GetMenuState(menu, kAdviceCommand, MF_BYCOMMAND) & MF_CHECKED);
+    if (off)
+        printf("advice off\n");
+    else
+        fprintf(stderr, "screenshot-driver: the advice window stays on\n");
+    return off;
+}
+
 void Close(HWND main)
 {
     if (HWND about = FindWindowA(nullptr, kAboutCaption))
@@ -216,12 +239,20 @@ void Close(HWND main)
     printf("closed\n");
 }
 
+bool IsCommand(const char* word)
+{
+    for (const char* command : {"wait", "select", "advice-off", "about", "close"})
+        if (std::strcmp(word, command) == 0)
+            return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: portolan-screenshot-driver wait|select [TEXT]|about|close...\n");
+        fprintf(stderr, "usage: portolan-screenshot-driver wait|select [TEXT]|advice-off|about|close...\n");
         return 2;
     }
     HWND main = nullptr;
@@ -234,10 +265,11 @@ int main(int argc, char** argv)
             ok = Wait(&main);
         } else if (command == "select") {
             std::string part;
-            if (i + 1 < argc && std::strcmp(argv[i + 1], "wait") != 0 && std::strcmp(argv[i + 1], "about") != 0 &&
-                std::strcmp(argv[i + 1], "close") != 0)
+            if (i + 1 < argc && !IsCommand(argv[i + 1]))
                 part = argv[++i];
             ok = Select(main, part);
+        } else if (command == "advice-off") {
+            ok = AdviceOff(main);
         } else if (command == "about") {
             ok = About(main);
         } else if (command == "close") {
