@@ -1,6 +1,5 @@
 # Native Linux build: the simulated platform, the tools and the tests.
 find_package(nlohmann_json 3 REQUIRED)
-find_package(GTest REQUIRED)
 
 add_library(portolan_sim STATIC
     sim/sim_usb_platform.cpp
@@ -22,6 +21,12 @@ target_link_libraries(portolan_report_lib PUBLIC portolan_sim)
 add_executable(portolan-report tools/portolan_report.cpp)
 target_link_libraries(portolan-report PRIVATE portolan_report_lib)
 
+if(PORTOLAN_FUZZ)
+    include(cmake/fuzz.cmake)
+    return()
+endif()
+
+find_package(GTest REQUIRED)
 enable_testing()
 file(GLOB_RECURSE PORTOLAN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_test.cpp)
 add_executable(portolan_tests ${PORTOLAN_TEST_SOURCES})

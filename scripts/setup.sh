@@ -10,6 +10,7 @@ packages=(
     wine64 xvfb
     fp-utils usb.ids
     zip unzip python3
+    clang libclang-rt-14-dev
 )
 
 missing=()

@@ -15,6 +15,9 @@ echo "== native tests under ASan/UBSan"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build/native-asan --output-on-failure -j 2
 
+echo "== fuzzing, a short run of each target"
+scripts/fuzz.sh "${PORTOLAN_FUZZ_SECONDS:-45}"
+
 echo "== sample topologies through the report tool"
 for sample in samples/*.json; do
     build/native-asan/portolan-report --json --stats "$sample" >/dev/null

@@ -13,9 +13,10 @@ namespace {
 constexpr uint32_t kPathBufferBytes = 512;
 constexpr char kDevicePrefix[] = "\\\\.\\";
 
-// Reply buffers get one zero unit behind the size handed to the driver, so a
-// name that lacks its terminator still ends inside the block.
-constexpr uint32_t kNameGuardBytes = sizeof(WideChar);
+// Reply buffers get a zero UTF-16 unit behind the size handed to the driver,
+// at an even offset also when that size is odd, so a name that lacks its
+// terminator still ends inside the block.
+constexpr uint32_t kNameGuardBytes = sizeof(WideChar) + 1;
 // A device name is a counted UTF-16 string of at most 65535 bytes; a record
 // claiming more is refused before anything is allocated for it.
 constexpr uint32_t kMaxNameRecordBytes = 0x10000 + sizeof(USB_NODE_CONNECTION_NAME);

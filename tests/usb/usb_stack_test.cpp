@@ -178,3 +178,42 @@ TEST(WideToAnsi, FailedAllocationYieldsNull)
     session.Memory().FailAllocation(1);
     EXPECT_EQ(WideToAnsi(u"name"), nullptr);
 }
+
+namespace {
+
+// A host controller whose root hub name reply has an odd ActualLength and no
+// terminator, filling every byte it is given.
+class UnterminatedNameController : public UsbPlatform {
+public:
+    ControllerSet OpenControllerSet() override { return nullptr; }
+    bool EnumController(ControllerSet, uint32_t) override { return false; }
+    uint32_t ControllerPathSize(ControllerSet, uint32_t) override { return 0; }
+    const char* ControllerPath(ControllerSet, uint32_t, void*, uint32_t) override { return nullptr; }
+    bool ControllerDescription(ControllerSet, uint32_t, char*, uint32_t) override { return false; }
+    void CloseControllerSet(ControllerSet) override {}
+    DeviceHandle OpenDevice(const char*) override { return this; }
+    bool IoControl(DeviceHandle, uint32_t, void*, uint32_t, void* out, uint32_t outSize, uint32_t* returned) override
+    {
+        auto* bytes = static_cast<uint8_t*>(out);
+        memset(bytes, 'A', outSize);
+        const uint32_t actualLength = 11;
+        memcpy(bytes, &actualLength, sizeof(actualLength));
+        *returned = outSize;
+        return true;
+    }
+    void CloseDevice(DeviceHandle) override {}
+};
+
+}  // namespace
+
+TEST(GetRootHubName, ReplyWithoutTerminatorAndOddLengthIsReadInsideItsBuffer)
+{
+    SimSession session{SimTopology{}};
+    UnterminatedNameController controller;
+    ActiveUsbPlatform = &controller;
+    Text name(GetRootHubName(&controller));
+    ASSERT_NE(name.text, nullptr);
+    // Bytes 4..10 hold "AA AA AA A": three whole units, then half of one.
+    EXPECT_EQ(strlen(name.text), 4u);
+    EXPECT_EQ(name.text[0], '?');   // U+4141 is not in code page 1252
+}

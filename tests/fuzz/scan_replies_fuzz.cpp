@@ -1,0 +1,66 @@
+// Fuzzes every reply of the USB stack and the registry through a whole
+// refresh, the panel of every item and the clearing of the tree; afterwards
+// every block, handle and key must be released.
+#include <cstdint>
+#include <vector>
+
+#include "assess/property_panel.h"
+#include "sim/memory_panel.h"
+#include "sim/memory_tree.h"
+#include "sim/sim_code_page.h"
+#include "sim/sim_memory.h"
+#include "tests/fuzz/fuzzed_platform.h"
+#include "tree/topology_scan.h"
+
+namespace {
+
+void SelectAll(MemoryTree& tree, const std::vector<std::unique_ptr<MemoryTree::Item>>& items)
+{
+    for (const auto& item : items) {
+        tree.Select(item.get());
+        SelectAll(tree, item->children);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzInput input(data, size);
+    FuzzedUsbPlatform usb(input);
+    FuzzedRegistry registry(input);
+    Cp1252CodePage codePage;
+    MemoryTree tree;
+    MemoryStatusLine status;
+    MemoryPanel panel;
+    RecordingAdviceSink advice;
+    {
+        SimMemory memory;
+        ActiveUsbPlatform = &usb;
+        ActiveRegistry = &registry;
+        ActiveCodePage = &codePage;
+        TreeView = &tree;
+        StatusBar = &status;
+        Panel = &panel;
+        AdviceWindow = &advice;
+        AdviceWindowEnabled = 1;
+        RootItem = nullptr;
+        ShowUnusedPorts = input.Bool();
+        ShowUnusedControllers = input.Bool();
+        tree.onSelectionChanged = [](TreeItem item) { OnSelectionChanged(nullptr, kTreeSelectionChanged, item); };
+
+        RefreshTree();
+        if (!usb.AllClosed() || !registry.AllClosed())
+            FuzzFailure("a handle or key left open by the refresh");
+        SelectAll(tree, tree.TopLevel());
+        for (const auto& call : advice.calls)
+            if (call.topic < 100 || call.topic > 104)
+                FuzzFailure("advice topic out of range");
+        ClearTree();
+        if (memory.LiveBlocks() != 0)
+            FuzzFailure("blocks left after ClearTree");
+        if (tree.ItemCount() != 0)
+            FuzzFailure("items left after ClearTree");
+    }
+    return 0;
+}

@@ -1,0 +1,27 @@
+// Fuzzes the topology-file loader of the report tool: any text either loads
+// or yields a one-line error naming the file, and a loaded PC scans cleanly.
+#include <cstdint>
+#include <string>
+
+#include "sim/sim_session.h"
+#include "sim/topology_loader.h"
+#include "tests/fuzz/fuzzed_platform.h"
+#include "tree/topology_scan.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    SimTopology topology;
+    std::string error;
+    if (!ParseTopology(text, "fuzz.json", &topology, &error)) {
+        if (error.rfind("fuzz.json: ", 0) != 0 || error.find('\n') != std::string::npos)
+            FuzzFailure("error that does not name the file or spans lines");
+        return 0;
+    }
+    SimSession session(std::move(topology));
+    RefreshTree();
+    ClearTree();
+    if (session.Memory().LiveBlocks() || session.Usb().OpenHandles() || session.Registry().OpenKeys())
+        FuzzFailure("the loaded PC's scan left something behind");
+    return 0;
+}
