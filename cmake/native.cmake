@@ -21,6 +21,10 @@ target_link_libraries(portolan_report_lib PUBLIC portolan_sim)
 add_executable(portolan-report tools/portolan_report.cpp)
 target_link_libraries(portolan-report PRIVATE portolan_report_lib)
 
+# Times refreshes of simulated PCs of growing size and checks their request counts.
+add_executable(portolan-refresh-benchmark tools/refresh_benchmark.cpp)
+target_link_libraries(portolan-refresh-benchmark PRIVATE portolan_sim)
+
 if(PORTOLAN_FUZZ)
     include(cmake/fuzz.cmake)
     return()

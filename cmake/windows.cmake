@@ -24,7 +24,6 @@ set(PORTOLAN_RESOURCE_FILES
     ${CMAKE_SOURCE_DIR}/res/portolan.ico
     ${CMAKE_SOURCE_DIR}/res/about.bmp
     ${CMAKE_SOURCE_DIR}/res/tree_images.bmp
-    ${CMAKE_SOURCE_DIR}/res/help/placeholder.chm
 )
 add_library(portolan_resources OBJECT res/portolan.rc)
 target_include_directories(portolan_resources PUBLIC ${CMAKE_SOURCE_DIR}/res)
@@ -89,3 +88,28 @@ target_link_libraries(portolan-app-probe PRIVATE user32 comctl32)
 # from outside, for the README's screenshots (scripts/screenshots.sh).
 add_executable(portolan-screenshot-driver tests/windows/screenshot_driver.cpp)
 target_link_libraries(portolan-screenshot-driver PRIVATE user32 comctl32)
+
+# The help file Portolan.chm, compiled from res/help/ at build time by
+# scripts/build-help.sh; res/portolan.rc finds it as RCDATA 115 through the
+# build folder on the resource compiler's include path.
+file(GLOB PORTOLAN_HELP_SOURCES CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/res/help/*.hhp
+    ${CMAKE_SOURCE_DIR}/res/help/*.hhc
+    ${CMAKE_SOURCE_DIR}/res/help/*.html
+    ${CMAKE_SOURCE_DIR}/res/help/*.css
+)
+set(PORTOLAN_HELP_FILE ${CMAKE_BINARY_DIR}/Portolan.chm)
+add_custom_command(
+    OUTPUT ${PORTOLAN_HELP_FILE}
+    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-help.sh ${PORTOLAN_HELP_FILE}
+    DEPENDS ${PORTOLAN_HELP_SOURCES}
+        ${CMAKE_SOURCE_DIR}/scripts/build-help.sh
+        ${CMAKE_SOURCE_DIR}/tools/chm_fixup.py
+        ${CMAKE_SOURCE_DIR}/tools/chm_contents.py
+    COMMENT "Compiling the help file Portolan.chm"
+    VERBATIM
+)
+add_custom_target(portolan_help DEPENDS ${PORTOLAN_HELP_FILE})
+add_dependencies(portolan_resources portolan_help)
+target_include_directories(portolan_resources PRIVATE ${CMAKE_BINARY_DIR})
+set_property(SOURCE res/portolan.rc APPEND PROPERTY OBJECT_DEPENDS ${PORTOLAN_HELP_FILE})

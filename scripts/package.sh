@@ -47,8 +47,7 @@ x64\\Portolan.exe    das Programm (64 Bit)
 LIESMICH.txt        diese Datei
 
 Auf 64-Bit-Windows startet Portolan.exe von selbst x64\\Portolan.exe.
-Lassen Sie deshalb beide Dateien zusammen und den Ordner x64 neben
-Portolan.exe.
+Lassen Sie deshalb den Ordner x64 neben Portolan.exe liegen.
 
 Bedienung
 ---------
@@ -56,7 +55,7 @@ F5 oder Datei > Aktualisieren liest die Geräte neu ein; unter Ansicht lassen
 sich unbenutzte Anschlüsse und Controller einblenden, unter Optionen das
 automatische Aktualisieren und das Info-Fenster ein- und ausschalten.
 
-(c) 2026 Kestrel Systems GmbH
+© 2026 Kestrel Systems GmbH
 EOF
 } >"$folder/LIESMICH.txt"
 

@@ -10,6 +10,15 @@ bool SameName(const std::string& a, const char* b)
     return strcasecmp(a.c_str(), b) == 0;
 }
 
+std::string Folded(const std::string& name)
+{
+    std::string folded = name;
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
 SimRegistryKey* FindSubkey(SimRegistryKey& key, const std::string& name)
 {
     for (auto& sub : key.subkeys)
@@ -64,6 +73,20 @@ SimRegistryKey* SimRegistry::Resolve(RegistryKey key)
     return found == open_.end() ? nullptr : found->second;
 }
 
+SimRegistryKey* SimRegistry::Subkey(SimRegistryKey& key, const std::string& name)
+{
+    SubkeyIndex& index = indexes_[&key];
+    if (index.count != key.subkeys.size()) {
+        index.byName.clear();
+        // The first of equal names wins, as a linear search would find it.
+        for (auto it = key.subkeys.rbegin(); it != key.subkeys.rend(); ++it)
+            index.byName[Folded((*it)->name)] = it->get();
+        index.count = key.subkeys.size();
+    }
+    auto found = index.byName.find(Folded(name));
+    return found == index.byName.end() ? nullptr : found->second;
+}
+
 RegistryKey SimRegistry::OpenKey(RegistryKey parent, const char* path)
 {
     ++calls_;
@@ -80,7 +103,7 @@ RegistryKey SimRegistry::OpenKey(RegistryKey parent, const char* path)
             end = rest.size();
         std::string part = rest.substr(start, end - start);
         if (!part.empty()) {
-            key = FindSubkey(*key, part);
+            key = Subkey(*key, part);
             if (!key || !key->openable)
                 return nullptr;
         }

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
+#include <unordered_map>
 
 #include "sim/sim_topology.h"
 #include "tree/registry_platform.h"
@@ -24,6 +26,15 @@ public:
 
 private:
     SimRegistryKey* Resolve(RegistryKey key);
+    // A subkey by name, case-insensitively, through an index per key that is
+    // rebuilt when the key's subkeys change in number.
+    SimRegistryKey* Subkey(SimRegistryKey& key, const std::string& name);
+
+    struct SubkeyIndex {
+        size_t count = 0;
+        std::unordered_map<std::string, SimRegistryKey*> byName;
+    };
+    std::unordered_map<const SimRegistryKey*, SubkeyIndex> indexes_;
 
     SimTopology& topology_;
     std::map<RegistryKey, SimRegistryKey*> open_;

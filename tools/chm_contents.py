@@ -516,6 +516,8 @@ def main(argv=None):
         else:
             for entry in chm.files():
                 print(f"{entry['section']} {entry['offset']:8d} {entry['size']:8d} {entry['name']}")
+    except BrokenPipeError:
+        return 0
     except (ChmError, OSError, struct.error, IndexError, KeyError, UnicodeDecodeError) as error:
         print(f"chm_contents: {args.chm}: {error}", file=sys.stderr)
         return 1

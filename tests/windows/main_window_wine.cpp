@@ -134,21 +134,22 @@ void Command(int command)
     Pump();
 }
 
+BOOL CALLBACK CollectHelpWindow(HWND window, LPARAM data)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof(name));
+    if (process == GetCurrentProcessId() && IsWindowVisible(window) && std::string(name) == "HH Parent")
+        reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
+    return TRUE;
+}
+
 // The visible HTML Help windows of this process.
 std::vector<HWND> HelpWindows()
 {
     std::vector<HWND> found;
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            char name[64] = {};
-            GetClassNameA(window, name, sizeof(name));
-            if (process == GetCurrentProcessId() && IsWindowVisible(window) && std::string(name) == "HH Parent")
-                reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumWindows(CollectHelpWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 

@@ -23,18 +23,23 @@
 namespace {
 
 const char kMainCaption[] = " USB-Kompatibilit\xE4tscheck";
+const char kDialogClass[] = "#32770";
 const char kAboutCaption[] = "Info \xFC" "ber Portolan";
 constexpr int kTreeId = 1000;
 constexpr int kVendorIdField = 1003;
+constexpr int kProductIdField = 1004;
+constexpr int kVendorNameField = 1005;
+constexpr int kProductNameField = 1006;
 constexpr int kAboutCommand = 40005;
 constexpr int kAdviceCommand = 40013;
 constexpr int kDeviceImage = 4;
 constexpr int kDeviceDepth = 3;
 
+// Dialogs only: the advice window carries the main window's caption too.
 HWND WaitForWindow(const char* caption, int milliseconds)
 {
     for (int waited = 0; waited <= milliseconds; waited += 100) {
-        HWND window = FindWindowA(nullptr, caption);
+        HWND window = FindWindowA(kDialogClass, caption);
         if (window && IsWindowVisible(window))
             return window;
         Sleep(100);
@@ -187,8 +192,9 @@ bool Select(HWND main, const std::string& part)
     for (int waited = 0; waited < 5000; waited += 100) {
         if (!ControlText(main, kVendorIdField).empty()) {
             printf("selected %s\n", label.c_str());
-            printf("vendor %s %s\n", ControlText(main, 1003).c_str(), ControlText(main, 1004).c_str());
-            printf("product %s %s\n", ControlText(main, 1005).c_str(), ControlText(main, 1006).c_str());
+            printf("vendor %s %s\n", ControlText(main, kVendorIdField).c_str(), ControlText(main, kVendorNameField).c_str());
+            printf("product %s %s\n", ControlText(main, kProductIdField).c_str(),
+                   ControlText(main, kProductNameField).c_str());
             return true;
         }
         Sleep(100);
@@ -254,7 +260,7 @@ bool AdviceOff(HWND main)
 
 void Close(HWND main)
 {
-    if (HWND about = FindWindowA(nullptr, kAboutCaption))
+    if (HWND about = FindWindowA(kDialogClass, kAboutCaption))
         PostMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     Sleep(200);
     PostMessageA(main, WM_CLOSE, 0, 0);

@@ -1,20 +1,23 @@
 #!/usr/bin/env python3
-"""Makes the context map of a chmcmd-built .chm point at files inside it.
+"""Finishes a .chm built by chmcmd 3.2.2 (Debian fp-utils).
 
-chmcmd 3.2.2 (Debian fp-utils) writes each topic of the context map (#IVB)
-as the absolute path of the source file on the build machine, e.g.
-"/tmp/tmp.X/t101.html", so HH_HELP_CONTEXT finds no page. This tool writes
-a copy whose #IVB names the topics relative to the project folder
-("t101.html"). The new #IVB and an extended #STRINGS (its old strings stay
-at their offsets, so #WINDOWS keeps working) are appended to the
-uncompressed section and the directory entries are rewritten to them.
+1. Context map: chmcmd writes each topic of #IVB as the absolute path of
+   the source file on the build machine ("/tmp/x/t101.html"), so
+   HH_HELP_CONTEXT finds no page. The copy names them relative to the
+   project folder ("t101.html"): a new #IVB and an extended #STRINGS (its
+   old strings keep their offsets, so #WINDOWS still reads) are appended to
+   the uncompressed section and the directory points at them.
+2. Time stamps: the ITSF header and #SYSTEM carry the compile time. Both
+   are set from a hash of the compressed section's content, so the same
+   sources compiled in the same folder give the same bytes.
 
-  chm_relative_context.py IN.chm PROJECT_DIR OUT.chm
+  chm_fixup.py IN.chm PROJECT_DIR OUT.chm
 
 Fails when a topic is not a file of the archive or when the file has a
 layout this tool does not handle (more than one directory chunk).
 """
 
+import hashlib
 import os
 import struct
 import sys
@@ -76,6 +79,24 @@ def quickref_layout(chunk, entries, chunk_size, density):
     return indexes
 
 
+def stable_stamps(data):
+    chm = ChmFile(data)
+    stamp = hashlib.sha256(chm.section1()).digest()[:4]
+    out = bytearray(data)
+    out[0x10:0x14] = stamp
+    section, start, size = chm.entries["/#SYSTEM"]
+    if section != 0:
+        raise ChmError("#SYSTEM is not in the uncompressed section")
+    pos = 4
+    while pos + 4 <= size:
+        code, length = struct.unpack_from("<HH", data, chm.content_offset + start + pos)
+        if code == 10 and length >= 4:
+            at = chm.content_offset + start + pos + 4
+            out[at:at + 4] = stamp
+        pos += 4 + length
+    return bytes(out)
+
+
 def relative_context(data, project_dir):
     chm = ChmFile(data)
     if chm.first_pmgl != chm.last_pmgl or chm.index_root != -1:
@@ -133,18 +154,18 @@ def relative_context(data, project_dir):
 
 def main(argv):
     if len(argv) != 4:
-        print("usage: chm_relative_context.py IN.chm PROJECT_DIR OUT.chm", file=sys.stderr)
+        print("usage: chm_fixup.py IN.chm PROJECT_DIR OUT.chm", file=sys.stderr)
         return 2
     source, project_dir, target = argv[1:]
     try:
         with open(source, "rb") as f:
-            result = relative_context(f.read(), os.path.abspath(project_dir))
+            result = stable_stamps(relative_context(f.read(), os.path.abspath(project_dir)))
         check = ChmFile(result)
         check.read("/#IVB")
         with open(target, "wb") as f:
             f.write(result)
     except (ChmError, OSError, struct.error, IndexError, KeyError) as error:
-        print(f"chm_relative_context: {source}: {error}", file=sys.stderr)
+        print(f"chm_fixup: {source}: {error}", file=sys.stderr)
         return 1
     return 0
 

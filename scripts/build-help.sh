@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Compiles the help project res/help/ into OUT.chm with chmcmd (Debian
+# fp-utils), then finishes the file with tools/chm_fixup.py: a context map
+# relative to the project and time stamps from the content.
+#
+#   scripts/build-help.sh OUT.chm
+#
+# chmcmd writes the project folder into the file, so it always compiles in
+# the same folder (/tmp/portolan-help, one build at a time): equal sources
+# give equal bytes, as the win32 and win64 builds must carry.
+set -euo pipefail
+
+fail() {
+    echo "build-help: $*" >&2
+    exit 1
+}
+
+[[ $# -eq 1 && -n "$1" ]] || { echo "usage: $0 OUT.chm" >&2; exit 2; }
+out=$1
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+sources="$repo/res/help"
+command -v chmcmd >/dev/null 2>&1 || fail "chmcmd not found (Debian package fp-utils; see scripts/setup.sh)"
+command -v python3 >/dev/null 2>&1 || fail "python3 not found"
+command -v flock >/dev/null 2>&1 || fail "flock not found (Debian package util-linux)"
+
+work=/tmp/portolan-help
+exec 9>>"$work.lock" || fail "cannot open $work.lock"
+flock 9 || fail "cannot lock $work.lock"
+rm -rf "$work"
+mkdir "$work" || fail "cannot make $work"
+trap 'rm -rf "$work"' EXIT
+
+shopt -s nullglob
+files=("$sources"/*.hhp "$sources"/*.hhc "$sources"/*.html "$sources"/*.css)
+((${#files[@]} > 0)) || fail "no help sources in $sources"
+cp "${files[@]}" "$work/"
+
+# chmcmd reports some problems only as lines on stdout and exits 0, so its
+# log must hold nothing but its banner and the progress line.
+if ! (cd "$work" && chmcmd --no-html-scan portolan.hhp) >"$work/chmcmd.log" 2>&1; then
+    cat "$work/chmcmd.log" >&2
+    fail "chmcmd failed"
+fi
+if grep -v -e '^Writing CHM Portolan\.chm$' -e '^chmcmd, a CHM compiler\.' -e '^$' "$work/chmcmd.log" >/dev/null; then
+    cat "$work/chmcmd.log" >&2
+    fail "chmcmd reported problems"
+fi
+[[ -s "$work/Portolan.chm" ]] || fail "chmcmd wrote no Portolan.chm"
+
+python3 "$repo/tools/chm_fixup.py" "$work/Portolan.chm" "$work" "$work/fixed.chm" ||
+    fail "cannot finish Portolan.chm"
+
+mkdir -p "$(dirname "$out")"
+cp "$work/fixed.chm" "$out.tmp.$$"
+mv -f "$out.tmp.$$" "$out"

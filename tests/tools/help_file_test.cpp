@@ -1,0 +1,253 @@
+// Builds Portolan.chm with scripts/build-help.sh and reads the compiled file
+// back with tools/chm_contents.py: pages, default page, window type, table
+// of contents, context map and the verdicts on the device pages.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using Json = nlohmann::json;
+namespace fs = std::filesystem;
+
+const fs::path kRepo = PORTOLAN_SOURCE_DIR;
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quoted(const std::string& arg)
+{
+    std::string quoted = "'";
+    for (char c : arg)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+Outcome RunCommand(const std::string& command, const fs::path& errFile)
+{
+    Outcome run;
+    FILE* pipe = popen((command + " 2>" + Quoted(errFile.string()) + " </dev/null").c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[4096];
+    size_t got = 0;
+    while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
+        run.out.append(buffer, got);
+    const int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = ReadFile(errFile);
+    return run;
+}
+
+// One build of the help file per test process, shared by its tests.
+class HelpFile : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = fs::temp_directory_path() / ("portolan-help-test-" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+        chm_ = dir_ / "Portolan.chm";
+        build_ = RunCommand("bash " + Quoted((kRepo / "scripts/build-help.sh").string()) + " " + Quoted(chm_.string()),
+                     dir_ / "build.err");
+        if (build_.exitCode != 0)
+            return;
+        const Outcome read = Checker({"--json"});
+        if (read.exitCode == 0)
+            contents_ = Json::parse(read.out, nullptr, false);
+        checkerErr_ = read.err;
+    }
+    static void TearDownTestSuite() { fs::remove_all(dir_); }
+
+    void SetUp() override
+    {
+        ASSERT_EQ(build_.exitCode, 0) << build_.out << build_.err;
+        ASSERT_TRUE(contents_.is_object()) << "tools/chm_contents.py --json failed: " << checkerErr_;
+    }
+
+    static Outcome Checker(const std::vector<std::string>& args)
+    {
+        std::string command = "python3 " + Quoted((kRepo / "tools/chm_contents.py").string());
+        for (const auto& arg : args)
+            command += " " + Quoted(arg);
+        return RunCommand(command + " " + Quoted(chm_.string()), dir_ / "checker.err");
+    }
+
+    // One file of the compiled help, decompressed by the checker.
+    static std::string Extract(const std::string& name)
+    {
+        const Outcome run = Checker({"--extract", name});
+        EXPECT_EQ(run.exitCode, 0) << name << ": " << run.err;
+        return run.out;
+    }
+
+    static std::set<std::string> FileNames()
+    {
+        std::set<std::string> names;
+        for (const auto& file : contents_["files"])
+            names.insert(file["name"].get<std::string>());
+        return names;
+    }
+
+    static inline fs::path dir_;
+    static inline fs::path chm_;
+    static inline Outcome build_;
+    static inline Json contents_;
+    static inline std::string checkerErr_;
+};
+
+const std::vector<std::string> kPages = {"t100.html", "t101.html", "t102.html", "t103.html", "t104.html"};
+const std::vector<std::string> kDeviceTitles = {"Highspeed: Nein, Isochron: Nein", "Highspeed: Ja, Isochron: Nein",
+                                                "Highspeed: Nein, Isochron: Ja", "Highspeed: Ja, Isochron: Ja"};
+
+TEST_F(HelpFile, HoldsTheFivePagesTheContentsAndTheSystemFiles)
+{
+    const std::set<std::string> names = FileNames();
+    for (const auto& page : kPages)
+        EXPECT_TRUE(names.count("/" + page)) << page;
+    for (const char* name : {"/help.css", "/portolan.hhc", "/#SYSTEM", "/#WINDOWS", "/#STRINGS", "/#IVB"})
+        EXPECT_TRUE(names.count(name)) << name;
+    EXPECT_EQ(contents_["language"], 0x0407);
+    for (const auto& page : kPages)
+        EXPECT_NE(Extract(page).find("</html>"), std::string::npos) << page << " is not complete";
+}
+
+TEST_F(HelpFile, OpensOnTheNoDevicePage)
+{
+    const Json& system = contents_["system"];
+    EXPECT_EQ(system["default_topic"], "t100.html");
+    EXPECT_EQ(system["lcid"], 0x0407);
+    EXPECT_EQ(system["contents_file"], "portolan.hhc");
+    EXPECT_EQ(system["default_window"], "Fenster");
+    EXPECT_FALSE(system.value("title", "").empty());
+    const std::string page = Extract("t100.html");
+    EXPECT_NE(page.find("Bitte w&auml;hlen Sie ein USB-Ger&auml;t aus"), std::string::npos);
+}
+
+TEST_F(HelpFile, DefinesTheWindowTypeFenster)
+{
+    ASSERT_EQ(contents_["windows"].size(), 1u);
+    const Json& window = contents_["windows"][0];
+    EXPECT_EQ(window["name"], "Fenster");
+    EXPECT_EQ(window["caption"], "USB-Kompatibilit\u00e4tscheck");
+    EXPECT_EQ(window["toc"], "portolan.hhc");
+    EXPECT_EQ(window["default_file"], "t100.html");
+    EXPECT_EQ(window["home"], "t100.html");
+}
+
+bool MentionsPage(const Json& items, const std::string& page)
+{
+    for (const auto& item : items) {
+        if (item["local"].is_string() && item["local"] == page)
+            return true;
+        if (MentionsPage(item["children"], page))
+            return true;
+    }
+    return false;
+}
+
+TEST_F(HelpFile, ContentsHaveOneBookWithTheFourDevicePages)
+{
+    const Json& toc = contents_["toc"];
+    ASSERT_EQ(toc.size(), 1u) << toc.dump();
+    const Json& book = toc[0];
+    EXPECT_EQ(book["name"], "Eigenschaften Ihres USB-Ger\u00e4ts");
+    EXPECT_TRUE(book["local"].is_null());
+    ASSERT_EQ(book["children"].size(), 4u) << book.dump();
+    for (size_t i = 0; i < 4; ++i) {
+        const Json& entry = book["children"][i];
+        EXPECT_EQ(entry["name"], kDeviceTitles[i]);
+        EXPECT_EQ(entry["local"], kPages[i + 1]);
+        EXPECT_TRUE(entry["children"].empty());
+        EXPECT_EQ(contents_["page_titles"][kPages[i + 1]], kDeviceTitles[i]) << "title of " << kPages[i + 1];
+    }
+    EXPECT_FALSE(MentionsPage(toc, "t100.html"));
+}
+
+TEST_F(HelpFile, ContextNumbersLeadToTheFivePages)
+{
+    const Json& map = contents_["context_map"];
+    ASSERT_EQ(map.size(), 5u) << map.dump();
+    const std::set<std::string> names = FileNames();
+    for (int topic = 100; topic <= 104; ++topic) {
+        const std::string key = std::to_string(topic);
+        ASSERT_TRUE(map.contains(key)) << key;
+        EXPECT_EQ(map[key], kPages[topic - 100]) << "context " << topic;
+        EXPECT_TRUE(names.count("/" + map[key].get<std::string>())) << "context " << topic << " names no file";
+    }
+}
+
+// Which products each device page rejects: one without high speed on the
+// high-speed pages, one without isochronous transfers on the isochronous ones.
+TEST_F(HelpFile, DevicePagesStateThePropertiesAndFlagTheUnfitProducts)
+{
+    struct Product {
+        std::string name;
+        bool highSpeed;
+        bool isochronous;
+    };
+    const std::vector<Product> products = {
+        {"Kestrel NetHub&nbsp;2", false, false},
+        {"Kestrel NetHub&nbsp;4&nbsp;HS", true, false},
+        {"Kestrel Isolator&nbsp;FS", false, true},
+        {"Kestrel Isolator&nbsp;HS", true, true},
+        {"Kestrel Extender&nbsp;100&nbsp;HS", true, true},
+    };
+    const std::regex row(R"re(<tr class="(suitable|unsuitable)"><td><b>([^<]+)</b>)re");
+    const std::regex property(R"re(<tr><th>(Highspeed|Isochrone)[^<]*</th><td><span class="(yes|no)">(Ja|Nein)</span>)re");
+    for (int topic = 101; topic <= 104; ++topic) {
+        const bool highSpeed = topic == 102 || topic == 104;
+        const bool isochronous = topic == 103 || topic == 104;
+        const std::string page = Extract(kPages[topic - 100]);
+
+        std::map<std::string, std::string> stated;
+        for (auto it = std::sregex_iterator(page.begin(), page.end(), property); it != std::sregex_iterator(); ++it)
+            stated[(*it)[1]] = (*it)[3];
+        EXPECT_EQ(stated["Highspeed"], highSpeed ? "Ja" : "Nein") << "topic " << topic;
+        EXPECT_EQ(stated["Isochrone"], isochronous ? "Ja" : "Nein") << "topic " << topic;
+
+        std::map<std::string, bool> suitable;
+        for (auto it = std::sregex_iterator(page.begin(), page.end(), row); it != std::sregex_iterator(); ++it)
+            suitable[(*it)[2]] = (*it)[1] == "suitable";
+        ASSERT_EQ(suitable.size(), products.size()) << "topic " << topic;
+        for (const auto& product : products) {
+            ASSERT_TRUE(suitable.count(product.name)) << product.name << " on topic " << topic;
+            const bool fits = (product.highSpeed || !highSpeed) && (product.isochronous || !isochronous);
+            EXPECT_EQ(suitable[product.name], fits) << product.name << " on topic " << topic;
+        }
+        EXPECT_NE(page.find("support@kestrel-systems.example"), std::string::npos) << "topic " << topic;
+    }
+}
+
+TEST_F(HelpFile, SameSourcesGiveTheSameBytes)
+{
+    const fs::path again = dir_ / "again.chm";
+    const Outcome run = RunCommand("bash " + Quoted((kRepo / "scripts/build-help.sh").string()) + " " + Quoted(again.string()),
+                            dir_ / "again.err");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(ReadFile(again) == ReadFile(chm_));
+}
+
+} // namespace

@@ -1,0 +1,156 @@
+// The largest topologies and descriptors a real bus allows are scanned,
+// shown and released like small ones.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "assess/property_panel.h"
+#include "sim/sim_session.h"
+#include "tests/support/topology_builder.h"
+#include "tests/support/tree_snapshot.h"
+#include "tree/topology_scan.h"
+
+using namespace testing_topology;
+
+namespace {
+
+int DeepestDepth(const std::vector<std::unique_ptr<MemoryTree::Item>>& items, int depth)
+{
+    int deepest = items.empty() ? depth - 1 : depth;
+    for (const auto& item : items)
+        deepest = std::max(deepest, DeepestDepth(item->children, depth + 1));
+    return deepest;
+}
+
+void ExpectReleased(SimSession& session)
+{
+    EXPECT_EQ(session.Usb().OpenHandles(), 0u);
+    EXPECT_EQ(session.Registry().OpenKeys(), 0u);
+    ClearTree();
+    EXPECT_EQ(session.Memory().LiveBlocks(), 0u);
+}
+
+}  // namespace
+
+TEST(BusLimits, HundredTwentySevenDevicesThroughFiveTiersOfHubs)
+{
+    // Seven-port hubs, five tiers deep below the root hub; every port that is
+    // not a hub holds a device, until the bus's 127 addresses are used.
+    int devices = 0;
+    int hubs = 0;
+    int names = 0;
+    std::function<std::unique_ptr<SimHub>(int)> makeHub = [&](int tier) {
+        auto hub = Hub("HUB-" + std::to_string(++names), 7);
+        for (uint32_t port = 1; port <= 7 && devices < 127; ++port) {
+            ++devices;
+            if (tier < 5 && port == 1) {
+                ++hubs;
+                hub->ports.push_back(HubPort(port, makeHub(tier + 1)));
+            } else {
+                hub->ports.push_back(Device(port, 0x046D, static_cast<uint16_t>(devices)));
+            }
+        }
+        return hub;
+    };
+    auto root = Hub("ROOT", 4);
+    for (uint32_t port = 1; port <= 4 && devices < 127; ++port) {
+        ++devices;
+        ++hubs;
+        root->ports.push_back(HubPort(port, makeHub(1)));
+    }
+    ASSERT_EQ(devices, 127);
+    SimTopology topology;
+    topology.controllers.push_back(ControllerWith("xHCI", std::move(root)));
+    SimSession session(std::move(topology));
+    RefreshTree();
+    EXPECT_EQ(session.Status().Text(), "Connected Hubs: " + std::to_string(hubs) +
+                                           "   Other Devices: " + std::to_string(127 - hubs));
+    // My Computer, controller, root hub, then five hubs and a device.
+    EXPECT_EQ(DeepestDepth(session.Tree().TopLevel(), 0), 2 + 5 + 1);
+    EXPECT_EQ(session.Tree().ItemCount(), 3u + 127u);
+    ExpectReleased(session);
+}
+
+TEST(BusLimits, HubOf255Ports)
+{
+    auto root = Hub("ROOT", 255);
+    for (uint32_t port = 1; port <= 255; ++port)
+        root->ports.push_back(Device(port, 0x0781, 0x5567));
+    SimTopology topology;
+    topology.controllers.push_back(ControllerWith("HC", std::move(root)));
+    SimSession session(std::move(topology));
+    RefreshTree();
+    EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 255");
+    EXPECT_NE(FindItem(session.Tree(), "[Port255] "), nullptr);
+    EXPECT_EQ(session.Usb().Count().ioctl.at(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX), 255u);
+    ExpectReleased(session);
+}
+
+TEST(BusLimits, ConfigurationSetOf65535Bytes)
+{
+    // One interface with an isochronous endpoint, then class-specific
+    // descriptors of 255 bytes and a last one that ends the set exactly.
+    std::vector<std::vector<uint8_t>> body = {Interface(0, 1, 1, 5), Endpoint(0x81, 1, 1024, 1)};
+    size_t total = 9 + 9 + 7;
+    while (65535 - total >= 255 + 2) {
+        body.push_back(std::vector<uint8_t>(255, 0x24));
+        body.back()[0] = 255;
+        total += 255;
+    }
+    std::vector<uint8_t> last(65535 - total, 0x24);
+    last[0] = static_cast<uint8_t>(last.size());
+    body.push_back(last);
+    std::vector<uint8_t> set = {9, 2, 0xFF, 0xFF, 1, 1, 0, 0x80, 50};
+    for (const auto& descriptor : body)
+        set.insert(set.end(), descriptor.begin(), descriptor.end());
+    ASSERT_EQ(set.size(), 65535u);
+    std::vector<SimPort> ports;
+    SimPort device = Device(1, 0x046D, 0x0825, "", 2);
+    device.configDescriptors = {set};
+    device.languages = {0x0409};
+    device.strings[5][0x0409] = u"Video";
+    ports.push_back(std::move(device));
+    SimTopology topology;
+    topology.controllers.push_back(ControllerWith("HC", Hub("ROOT", 1, std::move(ports))));
+    SimSession session(std::move(topology));
+    RefreshTree();
+    const auto* item = FindItem(session.Tree(), "[Port1] ");
+    ASSERT_NE(item, nullptr);
+    const auto* record = static_cast<const TreeNodeInfo*>(item->param);
+    ASSERT_NE(record->ConfigRequest, nullptr);
+    EXPECT_EQ(ConfigDescriptorOf(record->ConfigRequest)->wTotalLength, 65535);
+    ASSERT_NE(record->StringList, nullptr);
+    ASSERT_NE(record->StringList->Next, nullptr);
+    EXPECT_EQ(record->StringList->Next->Index, 5);
+    AdviceWindowEnabled = 1;
+    session.Tree().Select(const_cast<MemoryTree::Item*>(item));
+    AdviceWindowEnabled = 0;
+    ASSERT_FALSE(session.Advice().calls.empty());
+    EXPECT_EQ(session.Advice().calls.back().topic, 104);
+    ExpectReleased(session);
+}
+
+TEST(BusLimits, DeviceWithTheMostLanguagesAStringDescriptorHolds)
+{
+    std::vector<SimPort> ports;
+    SimPort device = Device(1, 0x1234, 0x0001);
+    device.deviceDescriptor = DeviceDescriptor(0x1234, 0x0001, 1, 2, 3);
+    for (uint16_t i = 0; i < 126; ++i) {
+        const uint16_t language = static_cast<uint16_t>(0x0400 + i);
+        device.languages.push_back(language);
+        for (uint8_t index = 1; index <= 3; ++index)
+            device.strings[index][language] = u"text";
+    }
+    ports.push_back(std::move(device));
+    SimTopology topology;
+    topology.controllers.push_back(ControllerWith("HC", Hub("ROOT", 1, std::move(ports))));
+    SimSession session(std::move(topology));
+    RefreshTree();
+    const auto* record = static_cast<const TreeNodeInfo*>(FindItem(session.Tree(), "[Port1] ")->param);
+    int nodes = 0;
+    for (const StringDescNode* node = record->StringList; node; node = node->Next)
+        ++nodes;
+    EXPECT_EQ(nodes, 1 + 3 * 126);
+    EXPECT_EQ(record->StringList->Descriptor[0], 2 + 2 * 126);
+    ExpectReleased(session);
+}
