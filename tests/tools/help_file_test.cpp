@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -199,6 +198,48 @@ TEST_F(HelpFile, ContextNumbersLeadToTheFivePages)
     }
 }
 
+// The text between `open` and `close` after `from`, or "" (and npos in `from`).
+std::string Between(const std::string& text, size_t& from, const std::string& open, const std::string& close)
+{
+    size_t start = text.find(open, from);
+    if (start == std::string::npos) {
+        from = std::string::npos;
+        return "";
+    }
+    start += open.size();
+    const size_t end = text.find(close, start);
+    from = end == std::string::npos ? end : end + close.size();
+    return end == std::string::npos ? "" : text.substr(start, end - start);
+}
+
+// "Ja" or "Nein" from the row of the device table whose heading starts with `heading`.
+std::string StatedProperty(const std::string& page, const std::string& heading)
+{
+    size_t at = page.find("<tr><th>" + heading);
+    if (at == std::string::npos)
+        return "";
+    const std::string span = Between(page, at, "<span class=\"", "</span>"); // yes">Ja
+    const size_t value = span.find("\">");
+    return value == std::string::npos ? "" : span.substr(value + 2);
+}
+
+// Product name -> suitable, from the rows <tr class="suitable|unsuitable"><td><b>NAME</b>.
+std::map<std::string, bool> Verdicts(const std::string& page)
+{
+    std::map<std::string, bool> verdicts;
+    size_t at = 0;
+    while (true) {
+        const std::string kind = Between(page, at, "<tr class=\"", "\"");
+        if (at == std::string::npos)
+            break;
+        size_t name = at;
+        if (page.compare(at, 8, "><td><b>") != 0)
+            continue;
+        verdicts[Between(page, name, "><td><b>", "</b>")] = kind == "suitable";
+    }
+    return verdicts;
+}
+
 // Which products each device page rejects: one without high speed on the
 // high-speed pages, one without isochronous transfers on the isochronous ones.
 TEST_F(HelpFile, DevicePagesStateThePropertiesAndFlagTheUnfitProducts)
@@ -215,27 +256,20 @@ TEST_F(HelpFile, DevicePagesStateThePropertiesAndFlagTheUnfitProducts)
         {"Kestrel Isolator&nbsp;HS", true, true},
         {"Kestrel Extender&nbsp;100&nbsp;HS", true, true},
     };
-    const std::regex row(R"re(<tr class="(suitable|unsuitable)"><td><b>([^<]+)</b>)re");
-    const std::regex property(R"re(<tr><th>(Highspeed|Isochrone)[^<]*</th><td><span class="(yes|no)">(Ja|Nein)</span>)re");
     for (int topic = 101; topic <= 104; ++topic) {
         const bool highSpeed = topic == 102 || topic == 104;
         const bool isochronous = topic == 103 || topic == 104;
         const std::string page = Extract(kPages[topic - 100]);
 
-        std::map<std::string, std::string> stated;
-        for (auto it = std::sregex_iterator(page.begin(), page.end(), property); it != std::sregex_iterator(); ++it)
-            stated[(*it)[1]] = (*it)[3];
-        EXPECT_EQ(stated["Highspeed"], highSpeed ? "Ja" : "Nein") << "topic " << topic;
-        EXPECT_EQ(stated["Isochrone"], isochronous ? "Ja" : "Nein") << "topic " << topic;
+        EXPECT_EQ(StatedProperty(page, "Highspeed"), highSpeed ? "Ja" : "Nein") << "topic " << topic;
+        EXPECT_EQ(StatedProperty(page, "Isochrone"), isochronous ? "Ja" : "Nein") << "topic " << topic;
 
-        std::map<std::string, bool> suitable;
-        for (auto it = std::sregex_iterator(page.begin(), page.end(), row); it != std::sregex_iterator(); ++it)
-            suitable[(*it)[2]] = (*it)[1] == "suitable";
+        const std::map<std::string, bool> suitable = Verdicts(page);
         ASSERT_EQ(suitable.size(), products.size()) << "topic " << topic;
         for (const auto& product : products) {
             ASSERT_TRUE(suitable.count(product.name)) << product.name << " on topic " << topic;
             const bool fits = (product.highSpeed || !highSpeed) && (product.isochronous || !isochronous);
-            EXPECT_EQ(suitable[product.name], fits) << product.name << " on topic " << topic;
+            EXPECT_EQ(suitable.at(product.name), fits) << product.name << " on topic " << topic;
         }
         EXPECT_NE(page.find("support@kestrel-systems.example"), std::string::npos) << "topic " << topic;
     }
