@@ -343,7 +343,7 @@ public:
             ++counts_.opens;
             ++counts_.closes;
             ++counts_.ioctl[IOCTL_USB_GET_ROOT_HUB_NAME];  // probe
-            if (!controller.rootHub || controller.rootHub->name.empty())
+            if (!controller.rootHub)
                 continue;
             ++counts_.ioctl[IOCTL_USB_GET_ROOT_HUB_NAME];
             ScanHub(*controller.rootHub);
