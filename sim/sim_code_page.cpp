@@ -21,6 +21,12 @@ char16_t UnitFromCp1252(unsigned char byte)
     return byte;
 }
 
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
+
+}  // namespace
+
 void AppendUtf8(std::string& out, uint32_t code)
 {
     if (code < 0x80) {
@@ -39,11 +45,6 @@ void AppendUtf8(std::string& out, uint32_t code)
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
 }
-
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
-
-}  // namespace
 
 char Cp1252FromUnit(char16_t unit)
 {

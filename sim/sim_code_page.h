@@ -2,6 +2,7 @@
 // and no default character: what it cannot map becomes '?'.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "usb/usb_platform.h"
@@ -13,6 +14,8 @@ public:
 
 // Byte of code page 1252 for one UTF-16 unit, or '?' when it has none.
 char Cp1252FromUnit(char16_t unit);
+// One code point as UTF-8.
+void AppendUtf8(std::string& out, uint32_t code);
 // Code page 1252 text as UTF-8, for tools that print it.
 std::string Cp1252ToUtf8(const std::string& text);
 // UTF-8 as UTF-16, for topology files.

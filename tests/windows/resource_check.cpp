@@ -94,7 +94,7 @@ ResourceBytes LoadRaw(LPCSTR type, int id, WORD language)
 // ---------------------------------------------------------------------------
 // Dialog templates
 
-struct ControlSpec {
+struct ExpectedControl {
     int id;
     const char* className;   // registered class name
     const char* text;        // code page 1252; nullptr: an ordinal (resource ID)
@@ -104,19 +104,19 @@ struct ControlSpec {
     short x, y, cx, cy;
 };
 
-struct DialogSpec {
+struct ExpectedDialog {
     int id;
     DWORD style;
     short x, y, cx, cy;
     int menu;
     const char* caption;
-    std::vector<ControlSpec> controls;
+    std::vector<ExpectedControl> controls;
 };
 
 const DWORD ReadOnlyEdit = WS_BORDER | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL;
 const DWORD TransferBox = BS_AUTOCHECKBOX | WS_DISABLED | WS_TABSTOP;
 
-const DialogSpec MainDialog = {
+const ExpectedDialog MainDialog = {
     IDD_MAIN,
     WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | DS_SETFONT | DS_FIXEDSYS,
     40, 40, 300, 214,
@@ -156,7 +156,7 @@ const DialogSpec MainDialog = {
     },
 };
 
-const DialogSpec AboutDialog = {
+const ExpectedDialog AboutDialog = {
     IDD_ABOUT,
     WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS,
     40, 20, 250, 70,
@@ -258,16 +258,16 @@ std::string ClassFromOrdinal(int ordinal)
     }
 }
 
-void CheckTemplate(const DialogSpec& spec)
+void CheckTemplate(const ExpectedDialog& want)
 {
-    ResourceBytes raw = LoadRaw(MAKEINTRESOURCEA(5), spec.id, GermanLanguage);
-    Report(raw.data != nullptr, "dialog %d: template in German (0x0407)", spec.id);
+    ResourceBytes raw = LoadRaw(MAKEINTRESOURCEA(5), want.id, GermanLanguage);
+    Report(raw.data != nullptr, "dialog %d: template in German (0x0407)", want.id);
     if (!raw.data)
         return;
     TemplateReader reader(raw.data, raw.size);
     WORD version = reader.Word();
     WORD signature = reader.Word();
-    Report(version == 1 && signature == 0xFFFF, "dialog %d: extended template", spec.id);
+    Report(version == 1 && signature == 0xFFFF, "dialog %d: extended template", want.id);
     if (version != 1 || signature != 0xFFFF)
         return;
     reader.Dword();                     // help ID
@@ -275,33 +275,33 @@ void CheckTemplate(const DialogSpec& spec)
     DWORD style = reader.Dword();
     WORD count = reader.Word();
     short x = reader.Short(), y = reader.Short(), cx = reader.Short(), cy = reader.Short();
-    Report(style == spec.style && exStyle == 0, "dialog %d: style 0x%08lX (expected 0x%08lX), ex-style 0x%lX",
-           spec.id, style, spec.style, exStyle);
-    Report(x == spec.x && y == spec.y && cx == spec.cx && cy == spec.cy,
-           "dialog %d: position %d, %d size %d x %d", spec.id, x, y, cx, cy);
+    Report(style == want.style && exStyle == 0, "dialog %d: style 0x%08lX (expected 0x%08lX), ex-style 0x%lX",
+           want.id, style, want.style, exStyle);
+    Report(x == want.x && y == want.y && cx == want.cx && cy == want.cy,
+           "dialog %d: position %d, %d size %d x %d", want.id, x, y, cx, cy);
     std::wstring menuName, className;
     int menuOrdinal = -1, classOrdinal = -1;
     reader.NameOrOrdinal(menuName, menuOrdinal);
     reader.NameOrOrdinal(className, classOrdinal);
-    if (spec.menu)
-        Report(menuOrdinal == spec.menu, "dialog %d: menu %d", spec.id, menuOrdinal);
+    if (want.menu)
+        Report(menuOrdinal == want.menu, "dialog %d: menu %d", want.id, menuOrdinal);
     else
-        Report(menuOrdinal == -1 && menuName.empty(), "dialog %d: no menu", spec.id);
-    Report(classOrdinal == -1 && className.empty(), "dialog %d: default dialog class", spec.id);
+        Report(menuOrdinal == -1 && menuName.empty(), "dialog %d: no menu", want.id);
+    Report(classOrdinal == -1 && className.empty(), "dialog %d: default dialog class", want.id);
     std::wstring caption = reader.String();
-    Report(caption == WideFrom1252(spec.caption), "dialog %d: caption \"%s\"", spec.id, Narrow(caption).c_str());
+    Report(caption == WideFrom1252(want.caption), "dialog %d: caption \"%s\"", want.id, Narrow(caption).c_str());
     WORD points = reader.Word();
     WORD weight = reader.Word();
     reader.Byte();                      // italic
     BYTE charset = reader.Byte();
     std::wstring face = reader.String();
     Report(points == 8 && face == L"MS Shell Dlg", "dialog %d: font \"%s\" %d points (weight %d, charset %d)",
-           spec.id, Narrow(face).c_str(), points, weight, charset);
-    Report(count == spec.controls.size(), "dialog %d: %d controls (expected %zu)", spec.id, count,
-           spec.controls.size());
+           want.id, Narrow(face).c_str(), points, weight, charset);
+    Report(count == want.controls.size(), "dialog %d: %d controls (expected %zu)", want.id, count,
+           want.controls.size());
 
-    for (size_t i = 0; i < count && i < spec.controls.size() && reader.Ok(); ++i) {
-        const ControlSpec& c = spec.controls[i];
+    for (size_t i = 0; i < count && i < want.controls.size() && reader.Ok(); ++i) {
+        const ExpectedControl& c = want.controls[i];
         reader.AlignDword();
         reader.Dword();                 // help ID
         DWORD itemExStyle = reader.Dword();
@@ -322,14 +322,14 @@ void CheckTemplate(const DialogSpec& spec)
         bool ok = id == c.id && lstrcmpiA(cls.c_str(), c.className) == 0 && itemStyle == expectedStyle &&
                   itemExStyle == c.exStyle && ix == c.x && iy == c.y && icx == c.cx && icy == c.cy && textOk;
         Report(ok, "dialog %d item %zu: id %d class %s style 0x%08lX ex 0x%lX at %d,%d %dx%d text \"%s\"",
-               spec.id, i, id, cls.c_str(), itemStyle, itemExStyle, ix, iy, icx, icy,
+               want.id, i, id, cls.c_str(), itemStyle, itemExStyle, ix, iy, icx, icy,
                itemTextOrdinal >= 0 ? ("#" + std::to_string(itemTextOrdinal)).c_str()
                                     : Narrow(itemText).c_str());
         if (!ok)
             std::printf("     expected id %d class %s style 0x%08lX ex 0x%lX at %d,%d %dx%d\n", c.id, c.className,
                         expectedStyle, c.exStyle, c.x, c.y, c.cx, c.cy);
     }
-    Report(reader.Ok(), "dialog %d: template read within its %lu bytes", spec.id, raw.size);
+    Report(reader.Ok(), "dialog %d: template read within its %lu bytes", want.id, raw.size);
 }
 
 INT_PTR CALLBACK QuietDialogProc(HWND, UINT, WPARAM, LPARAM)
@@ -344,30 +344,30 @@ std::string WindowText(HWND window)
     return text;
 }
 
-void CheckCreatedDialog(const DialogSpec& spec)
+void CheckCreatedDialog(const ExpectedDialog& want)
 {
-    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(spec.id), nullptr,
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(want.id), nullptr,
                                      QuietDialogProc, 0);
-    Report(dialog != nullptr, "dialog %d: CreateDialogParamA (error %lu)", spec.id,
+    Report(dialog != nullptr, "dialog %d: CreateDialogParamA (error %lu)", want.id,
            dialog ? 0UL : GetLastError());
     if (!dialog)
         return;
     std::string caption = WindowText(dialog);
-    Report(caption == AnsiFrom1252(spec.caption), "dialog %d: GetWindowTextA \"%s\"", spec.id, caption.c_str());
-    Report(!IsWindowVisible(dialog), "dialog %d: created hidden", spec.id);
-    if (spec.menu) {
+    Report(caption == AnsiFrom1252(want.caption), "dialog %d: GetWindowTextA \"%s\"", want.id, caption.c_str());
+    Report(!IsWindowVisible(dialog), "dialog %d: created hidden", want.id);
+    if (want.menu) {
         HMENU menu = GetMenu(dialog);
-        Report(menu != nullptr && GetMenuItemCount(menu) == 4, "dialog %d: has the menu with 4 pop-ups", spec.id);
+        Report(menu != nullptr && GetMenuItemCount(menu) == 4, "dialog %d: has the menu with 4 pop-ups", want.id);
     }
 
     // Every control, in template order.
     size_t index = 0;
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT), ++index) {
-        if (index >= spec.controls.size()) {
-            Report(false, "dialog %d: unexpected child window %zu", spec.id, index);
+        if (index >= want.controls.size()) {
+            Report(false, "dialog %d: unexpected child window %zu", want.id, index);
             continue;
         }
-        const ControlSpec& c = spec.controls[index];
+        const ExpectedControl& c = want.controls[index];
         int id = GetDlgCtrlID(child);
         bool idOk = c.id == -1 ? (id & 0xFFFF) == 0xFFFF : id == c.id;
         char cls[64] = {};
@@ -375,7 +375,7 @@ void CheckCreatedDialog(const DialogSpec& spec)
         std::string text = WindowText(child);
         bool textOk = c.text ? text == AnsiFrom1252(c.text) : true;
         Report(idOk && std::strcmp(cls, c.className) == 0 && textOk,
-               "dialog %d child %zu: id %d, GetClassNameA \"%s\", text \"%s\"", spec.id, index, id, cls,
+               "dialog %d child %zu: id %d, GetClassNameA \"%s\", text \"%s\"", want.id, index, id, cls,
                c.text ? text.c_str() : "(bitmap)");
 
         // Place in dialog units; the status bar docks itself and the
@@ -390,19 +390,19 @@ void CheckCreatedDialog(const DialogSpec& spec)
             bool placed = actual.left == units.left && actual.top == units.top &&
                           actual.right - actual.left == units.right && actual.bottom - actual.top == units.bottom;
             Report(placed, "dialog %d child %zu: at %ld,%ld size %ld x %ld pixels (expected %ld,%ld %ld x %ld)",
-                   spec.id, index, actual.left, actual.top, actual.right - actual.left, actual.bottom - actual.top,
+                   want.id, index, actual.left, actual.top, actual.right - actual.left, actual.bottom - actual.top,
                    units.left, units.top, units.right, units.bottom);
         }
         if (!c.text) {
             HANDLE image = reinterpret_cast<HANDLE>(SendMessageA(child, STM_GETIMAGE, IMAGE_BITMAP, 0));
-            Report(image != nullptr, "dialog %d child %zu: shows bitmap %d", spec.id, index, c.textOrdinal);
+            Report(image != nullptr, "dialog %d child %zu: shows bitmap %d", want.id, index, c.textOrdinal);
         }
     }
-    Report(index == spec.controls.size(), "dialog %d: %zu child windows (expected %zu)", spec.id, index,
-           spec.controls.size());
+    Report(index == want.controls.size(), "dialog %d: %zu child windows (expected %zu)", want.id, index,
+           want.controls.size());
 
     // Lookup by ID.
-    for (const ControlSpec& c : spec.controls) {
+    for (const ExpectedControl& c : want.controls) {
         if (c.id == -1)
             continue;
         HWND item = GetDlgItem(dialog, c.id);
@@ -410,7 +410,7 @@ void CheckCreatedDialog(const DialogSpec& spec)
         if (item)
             GetClassNameA(item, cls, sizeof cls);
         Report(item != nullptr && std::strcmp(cls, c.className) == 0, "dialog %d: GetDlgItem(%d) is a %s",
-               spec.id, c.id, item ? cls : "(missing)");
+               want.id, c.id, item ? cls : "(missing)");
     }
     DestroyWindow(dialog);
 }
