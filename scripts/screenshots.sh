@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The README's screenshots: PortolanDemo.exe under wine64 on its own Xvfb,
 # driven from outside by portolan-screenshot-driver.exe.
-#   docs/images/main-window.png   a device selected, its panel filled
+#   docs/images/main-window.png   the mass-storage stick selected, its panel filled
 #   docs/images/about-box.png     the about box
 #
 #   scripts/screenshots.sh [OUTPUT_DIR]      (default docs/images)
@@ -52,7 +52,7 @@ shoot() {
 }
 
 status=0
-if ! report=$(driver wait advice-off select); then
+if ! report=$(driver wait advice-off select Massenspeicher); then
     echo "$report" >&2
     status=1
 else
