@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: native tests, the same under AddressSanitizer and
-# UndefinedBehaviorSanitizer, both Windows builds with their static checks,
-# and the Windows-side tests under wine64.
+# UndefinedBehaviorSanitizer, short fuzzing runs, both Windows builds with
+# their static checks and the shipped package, and the Windows-side tests
+# under wine64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,6 +35,9 @@ python3 tests/tools/pe_resources_test.py
 # ASLR (high entropy on x64), DEP, no writable code, in every shipped exe.
 python3 tools/pe_hardening.py build/win32/Portolan.exe build/win64/Portolan.exe \
     build/win32/PortolanDemo.exe build/win64/PortolanDemo.exe
+
+echo "== the shipped folder and zip"
+python3 tests/tools/package_test.py
 
 echo "== Windows-side tests under wine64"
 for test in tests/windows/*_test.sh; do

@@ -416,6 +416,6 @@ int main(int argc, char** argv)
     Check(TreeView_GetCount(TreeViewWindow) == 0 && !IsWindowVisible(MainWindow), "close box empties the tree");
     Check(memory.LiveBlocks() == 0 && usb.OpenHandles() == 0 && registry.OpenKeys() == 0, "nothing left open");
 
-    printf("%d passed, %d failed\n", Passes, Failures);
+    printf("main window: %d passed, %d failed\n", Passes, Failures);
     return Failures ? 1 : 0;
 }
