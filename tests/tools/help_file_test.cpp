@@ -16,50 +16,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tests/support/run_command.h"
+
 namespace {
 
+using namespace testing_command;
 using Json = nlohmann::json;
 namespace fs = std::filesystem;
 
 const fs::path kRepo = PORTOLAN_SOURCE_DIR;
-
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& arg)
-{
-    std::string quoted = "'";
-    for (char c : arg)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-Outcome RunCommand(const std::string& command, const fs::path& errFile)
-{
-    Outcome run;
-    FILE* pipe = popen((command + " 2>" + Quoted(errFile.string()) + " </dev/null").c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        run.out.append(buffer, got);
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = ReadFile(errFile);
-    return run;
-}
 
 // One build of the help file per test process, shared by its tests.
 class HelpFile : public ::testing::Test {

@@ -12,47 +12,17 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tests/support/run_command.h"
+
 namespace {
 
+using namespace testing_command;
 using Json = nlohmann::ordered_json;
 namespace fs = std::filesystem;
 
 const fs::path kSamples = fs::path(PORTOLAN_SOURCE_DIR) / "samples";
 const std::string kOffice = (kSamples / "office-pc.json").string();
 constexpr char kClassKey[] = "System\\CurrentControlSet\\Control\\Class\\";
-
-struct Outcome {
-    int exitCode = -1;
-    bool signalled = false;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& arg)
-{
-    std::string quoted = "'";
-    for (char c : arg) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text)
-{
-    std::ofstream file(path, std::ios::binary);
-    file << text;
-}
 
 // A scratch folder of this process, removed with the fixture.
 class PortolanReport : public ::testing::Test {
@@ -68,24 +38,10 @@ protected:
 
     Outcome Report(const std::vector<std::string>& args) const
     {
-        const fs::path errFile = Scratch("stderr.txt");
         std::string command = "exec " + Quoted(PORTOLAN_REPORT_EXE);
         for (const auto& arg : args)
             command += " " + Quoted(arg);
-        command += " 2>" + Quoted(errFile.string()) + " </dev/null";
-        Outcome run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe)
-            return run;
-        char buffer[4096];
-        size_t got = 0;
-        while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-            run.out.append(buffer, got);
-        const int status = pclose(pipe);
-        run.signalled = WIFSIGNALED(status);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = ReadFile(errFile);
-        return run;
+        return RunCommand(command, Scratch("stderr.txt"));
     }
 
     Outcome ReportFile(const std::string& text, std::vector<std::string> options = {})
