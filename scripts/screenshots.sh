@@ -12,70 +12,43 @@ out=${1:-docs/images}
 scripts/setup.sh
 scripts/build.sh win64 >/dev/null
 build=build/win64
-for exe in PortolanDemo.exe portolan-screenshot-driver.exe; do
-    [[ -f "$build/$exe" ]] || { echo "screenshots: $build/$exe is missing" >&2; exit 1; }
-done
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
 # Always a fresh virtual display of a known size, whatever $DISPLAY says.
 unset DISPLAY
 source scripts/wine-env.sh "$build"
-
-# No window manager runs on Xvfb: Wine draws captions and frames itself,
-# with the system fonts (Tahoma for "MS Shell Dlg", Marlett for the caption
-# buttons) that Wine ships in fonts-wine.
-wine_run reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
-if compgen -G "/usr/share/wine/fonts/*.ttf" >/dev/null; then
-    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-fi
+source scripts/demo-window.sh "$build"
+demo_prepare_prefix --undecorated
 
 demo_log="$WINE_ENV_PREFIX_ROOT/demo.log"
-wine_run "$build/PortolanDemo.exe" >"$demo_log" 2>&1 &
-demo=$!
+demo_start "$demo_log"
 
-driver() {
-    wine_run "$build/portolan-screenshot-driver.exe" "$@" 2>&1 | tr -d '\r' | iconv -f CP1252 -t UTF-8
-    return "${PIPESTATUS[0]}"
-}
-
-# "NAME LEFT TOP WIDTH HEIGHT" from the driver's output -> WxH+X+Y.
-geometry_of() {
-    awk -v name="$1" '$1 == name { printf "%dx%d+%d+%d\n", $4, $5, $2, $3 }' <<<"$2" | tail -n 1
-}
-
+# NAME REPORT FILE: the window NAME of the driver's REPORT, into FILE.
 shoot() {
-    local geometry="$1" file="$2"
-    sleep 1  # let every control repaint
-    import -window root -crop "$geometry" +repage "$file"
-    echo "screenshots: $file ($geometry)"
+    local geometry
+    geometry=$(demo_geometry "$1" "$2")
+    [[ -n "$geometry" ]] || { echo "screenshots: the driver gave no rectangle for $1" >&2; return 1; }
+    demo_shoot "$geometry" "$3"
+    echo "screenshots: $3 ($geometry)"
 }
 
 status=0
-if ! report=$(driver wait advice-off select Massenspeicher); then
+if ! report=$(demo_driver wait advice-off select Massenspeicher); then
     echo "$report" >&2
     status=1
 else
     echo "$report"
-    shoot "$(geometry_of main "$report")" "$out/main-window.png"
-    if report=$(driver about); then
+    shoot main "$report" "$out/main-window.png" || status=1
+    if report=$(demo_driver about); then
         echo "$report"
-        shoot "$(geometry_of about "$report")" "$out/about-box.png"
+        shoot about "$report" "$out/about-box.png" || status=1
     else
         echo "$report" >&2
         status=1
     fi
 fi
-driver close >/dev/null || true
-for _ in $(seq 1 50); do
-    kill -0 "$demo" 2>/dev/null || break
-    sleep 0.2
-done
-if kill -0 "$demo" 2>/dev/null; then
-    echo "screenshots: PortolanDemo.exe did not end after WM_CLOSE" >&2
-    status=1
-fi
-wait "$demo" 2>/dev/null || true
+demo_close || status=1
 if [[ $status -ne 0 ]]; then
     cat "$demo_log" >&2
 fi
