@@ -3,15 +3,17 @@
 
 #include <cstdint>
 
+#include "res/resource_ids.h"
+
 enum MenuCommand : int {
-    CommandExit = 40001,
-    CommandRefresh = 40002,
-    CommandAutoRefresh = 40003,
-    CommandAbout = 40005,
-    CommandUnusedPorts = 40008,
-    CommandUnusedControllers = 40010,
-    CommandAdviceWindow = 40013,
-    CommandCyclePort = 40014,
+    CommandExit = IDM_EXIT,
+    CommandRefresh = IDM_REFRESH,
+    CommandAutoRefresh = IDM_AUTO_REFRESH,
+    CommandAbout = IDM_ABOUT,
+    CommandUnusedPorts = IDM_UNUSED_PORTS,
+    CommandUnusedControllers = IDM_UNUSED_CONTROLLERS,
+    CommandAdviceWindow = IDM_ADVICE_WINDOW,
+    CommandCyclePort = IDM_CYCLE_PORT,
 };
 
 constexpr int kFirstCommand = 40001;

@@ -4,10 +4,12 @@
 #include <dbt.h>
 
 #include "app/bounded_format.h"
+#include "app/command_ids.h"
 #include "app/menu_commands.h"
 #include "app/win32_help.h"
 #include "app/win32_shell.h"
 #include "assess/property_panel.h"
+#include "res/resource_ids.h"
 #include "tree/topology_scan.h"
 #include "tree/win32_tree_view.h"
 
@@ -21,15 +23,7 @@ HDEVNOTIFY UsbHubNotification = nullptr;
 
 namespace {
 
-constexpr int kMainDialog = 101;
-constexpr int kIcon = 105;
-constexpr int kTreeImages = 118;
-constexpr int kTreeControl = 1000;
-constexpr int kStatusControl = 1002;
-constexpr int kPanelFrame = 1009;
-constexpr int kVersionLine = 1020;
-constexpr COLORREF kImageMask = RGB(0, 255, 0);
-constexpr UINT kPostedCommands[] = {40003, 40013};
+constexpr UINT kPostedCommands[] = {CommandAutoRefresh, CommandAdviceWindow};
 
 // GUID_DEVINTERFACE_USB_DEVICE and GUID_DEVINTERFACE_USB_HUB.
 constexpr GUID kUsbDeviceInterface = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
@@ -87,21 +81,21 @@ void InstallShell()
 
 void InitMainDialog(HWND window)
 {
-    HICON icon = LoadIconA(AppInstance, MAKEINTRESOURCEA(kIcon));
+    HICON icon = LoadIconA(AppInstance, MAKEINTRESOURCEA(IDI_PORTOLAN));
     SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 
     UsbDeviceNotification = RegisterFor(window, kUsbDeviceInterface);
     UsbHubNotification = RegisterFor(window, kUsbHubInterface);
 
-    TreeViewWindow = GetDlgItem(window, kTreeControl);
+    TreeViewWindow = GetDlgItem(window, IDC_DEVICE_TREE);
     TreeOfWindow = Win32TreeView(TreeViewWindow);
     HIMAGELIST images =
-        ImageList_LoadImageA(AppInstance, MAKEINTRESOURCEA(kTreeImages), 16, 8, kImageMask, IMAGE_BITMAP, 0);
+        ImageList_LoadImageA(AppInstance, MAKEINTRESOURCEA(IDB_TREE_IMAGES), TreeImageSize, TreeImageGrowBy, TreeImageMaskColour, IMAGE_BITMAP, 0);
     SendMessageA(TreeViewWindow, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(images));
 
-    SendDlgItemMessageA(window, 1007, PBM_SETRANGE, 0, MAKELPARAM(0, 4));
+    SendDlgItemMessageA(window, IDC_SPEED_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 4));
 
-    StatusBarWindow = GetDlgItem(window, kStatusControl);
+    StatusBarWindow = GetDlgItem(window, IDC_STATUS_BAR);
     StatusOfWindow = Win32StatusBar(StatusBarWindow);
     MainMenu = GetMenu(window);
     PanelOfWindow.Attach(window);
@@ -121,7 +115,7 @@ void LayoutMainWindow()
     POINT origin = {0, 0};
     ClientToScreen(MainWindow, &origin);
 
-    HWND frame = GetDlgItem(MainWindow, kPanelFrame);
+    HWND frame = GetDlgItem(MainWindow, IDC_PANEL_FRAME);
     const RECT frameRect = ControlScreenRect(frame);
     const RECT treeRect = ControlScreenRect(TreeViewWindow);
     const RECT statusRect = ControlScreenRect(StatusBarWindow);
@@ -165,10 +159,10 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 {
     if (message == WM_INITDIALOG) {
         char format[40] = {};
-        GetDlgItemTextA(dialog, kVersionLine, format, sizeof(format));
+        GetDlgItemTextA(dialog, IDC_BIT_VERSION, format, sizeof(format));
         char line[50] = {};
         StringCchPrintfA(line, sizeof(line), format, static_cast<int>(sizeof(void*) * 8));
-        SetDlgItemTextA(dialog, kVersionLine, line);
+        SetDlgItemTextA(dialog, IDC_BIT_VERSION, line);
     } else if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
         EndDialog(dialog, 0);
     }
@@ -178,7 +172,7 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 int CreateMainWindow(int showState)
 {
     InitCommonControls();
-    HWND window = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(kMainDialog), nullptr, MainDialogProc, 0);
+    HWND window = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
     if (!window)
         return 0;
     MainWindow = window;
@@ -196,7 +190,7 @@ int CreateMainWindow(int showState)
 
 int ExtractHelpFile()
 {
-    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(115), MAKEINTRESOURCEA(10));
+    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(IDR_HELP_FILE), RT_RCDATA);
     if (!resource)
         return 0;
     const DWORD size = SizeofResource(nullptr, resource);

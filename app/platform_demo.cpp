@@ -23,7 +23,7 @@ Win32AnsiCodePage CodePageOfMachine;
 
 bool LoadBundledTopology(std::string* text)
 {
-    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(kDemoTopology), MAKEINTRESOURCEA(10));
+    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(kDemoTopology), RT_RCDATA);
     HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
     const char* bytes = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
     if (!bytes)

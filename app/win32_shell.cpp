@@ -4,10 +4,7 @@
 #include <shellapi.h>
 
 #include "app/main_window.h"
-
-namespace {
-constexpr int kAboutDialog = 102;
-}
+#include "res/resource_ids.h"
 
 bool Win32Shell::SetMenuCheck(int command, bool checked)
 {
@@ -20,7 +17,7 @@ bool Win32Shell::SetMenuCheck(int command, bool checked)
 
 void Win32Shell::ShowAboutBox()
 {
-    DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(kAboutDialog), MainWindow, AboutDialogProc, 0);
+    DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_ABOUT), MainWindow, AboutDialogProc, 0);
 }
 
 void Win32Shell::UnregisterNotifications()

@@ -4,10 +4,10 @@
 #include "app/main_window.h"
 #include "app/win32_shell.h"
 #include "app/wow64_handover.h"
+#include "res/resource_ids.h"
 
 namespace {
 
-constexpr int kAccelerators = 113;
 constexpr SIZE_T kTextBufferBytes = 8192;
 
 // The start-up's text buffer with its capacity and used length.
@@ -44,7 +44,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
     if (HandOverTo64BitBuild(commandLine))
         return 0;
     AppInstance = instance;
-    HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(kAccelerators));
+    HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
     if (!accelerators)
         return 0;
     TextBuffer.data = static_cast<char*>(GlobalAlloc(GPTR, kTextBufferBytes));

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "res/resource_ids.h"
 #include "tree/tree_container.h"
 #include "tree/tree_node_info.h"
 
@@ -10,19 +11,19 @@ using WindowRef = void*;
 
 // Controls of the panel in the main dialog.
 enum PanelControl : int {
-    VendorIdField = 1003,
-    ProductIdField = 1004,
-    VendorNameField = 1005,
-    ProductNameField = 1006,
-    DataRateBar = 1007,
-    SpeedField = 1008,
-    BulkBox = 1010,
-    InterruptBox = 1011,
-    IsochronousBox = 1012,
-    ControlBox = 1013,
-    ConfigurationsField = 1014,
-    SerialField = 1015,
-    PnpInstanceField = 1019,
+    VendorIdField = IDC_VENDOR_ID,
+    ProductIdField = IDC_PRODUCT_ID,
+    VendorNameField = IDC_VENDOR_NAME,
+    ProductNameField = IDC_PRODUCT_NAME,
+    DataRateBar = IDC_SPEED_BAR,
+    SpeedField = IDC_SPEED_NAME,
+    BulkBox = IDC_BULK_TRANSFERS,
+    InterruptBox = IDC_INTERRUPT_TRANSFERS,
+    IsochronousBox = IDC_ISOCHRONOUS_TRANSFERS,
+    ControlBox = IDC_CONTROL_TRANSFERS,
+    ConfigurationsField = IDC_CONFIGURATION_COUNT,
+    SerialField = IDC_SERIAL_NUMBER,
+    PnpInstanceField = IDC_PNP_INSTANCE_ID,
 };
 
 // What the panel needs of the dialog's controls.
