@@ -32,3 +32,34 @@ SimSession::~SimSession()
     Panel = nullptr;
     AdviceWindow = nullptr;
 }
+
+PlatformRequests SimSession::Requests() const
+{
+    PlatformRequests seen;
+    seen.ioctl = usb_.Count().ioctl;
+    seen.sets = usb_.Count().setsOpened;
+    seen.opens = usb_.Count().opens;
+    seen.closes = usb_.Count().closes;
+    seen.registry = registry_.Calls();
+    return seen;
+}
+
+void SimSession::ResetCounters()
+{
+    usb_.ResetCounters();
+    registry_.ResetCounters();
+}
+
+uint64_t PlatformRequests::Ioctl(uint32_t code) const
+{
+    auto found = ioctl.find(code);
+    return found == ioctl.end() ? 0 : found->second;
+}
+
+uint64_t PlatformRequests::Usb() const
+{
+    uint64_t total = 0;
+    for (const auto& [code, count] : ioctl)
+        total += count;
+    return total;
+}

@@ -2,6 +2,8 @@
 // page, tree container, status line and allocation tracking, all at once.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -12,6 +14,19 @@
 #include "sim/sim_registry.h"
 #include "sim/sim_topology.h"
 #include "sim/sim_usb_platform.h"
+
+// What a scan asked of the simulated platform since the counters were last
+// reset.
+struct PlatformRequests {
+    std::map<uint32_t, uint64_t> ioctl;  // answered I/O controls by code
+    uint64_t sets = 0;                   // SetupAPI sets opened
+    uint64_t opens = 0;                  // device opens, failed ones too
+    uint64_t closes = 0;
+    uint64_t registry = 0;               // registry calls
+
+    uint64_t Ioctl(uint32_t code) const;
+    uint64_t Usb() const;  // I/O controls of every code
+};
 
 class SimSession {
 public:
@@ -30,6 +45,9 @@ public:
     MemoryPanel& PanelControls() { return panel_; }
     RecordingAdviceSink& Advice() { return advice_; }
     SimMemory& Memory() { return memory_; }
+
+    PlatformRequests Requests() const;
+    void ResetCounters();
 
 private:
     SimTopology topology_;

@@ -302,26 +302,7 @@ private:
 // What one refresh should ask of the PC built above, by the rules of the
 // scan: nothing in these PCs fails.
 
-struct Counts {
-    std::map<uint32_t, uint64_t> ioctl;
-    uint64_t sets = 0;
-    uint64_t opens = 0;
-    uint64_t closes = 0;
-    uint64_t registry = 0;
-
-    uint64_t Ioctl(uint32_t code) const
-    {
-        auto found = ioctl.find(code);
-        return found == ioctl.end() ? 0 : found->second;
-    }
-    uint64_t Usb() const
-    {
-        uint64_t total = 0;
-        for (const auto& [code, count] : ioctl)
-            total += count;
-        return total;
-    }
-};
+using Counts = PlatformRequests;
 
 std::string LowerAscii(std::string text)
 {
@@ -457,17 +438,6 @@ private:
 // ---------------------------------------------------------------------------
 // Running and reporting.
 
-Counts Observed(const SimSession& session)
-{
-    Counts seen;
-    seen.ioctl = session.Usb().Count().ioctl;
-    seen.sets = session.Usb().Count().setsOpened;
-    seen.opens = session.Usb().Count().opens;
-    seen.closes = session.Usb().Count().closes;
-    seen.registry = session.Registry().Calls();
-    return seen;
-}
-
 // Lines naming each count that differs; empty when all agree.
 std::vector<std::string> Differences(const Counts& seen, const Counts& expected)
 {
@@ -498,12 +468,6 @@ struct Row {
     std::vector<std::string> differences;
 };
 
-void ResetCounters(SimSession& session)
-{
-    session.Usb().ResetCounters();
-    session.Registry().ResetCounters();
-}
-
 Row Measure(int controllers, int extraInstances, double minSeconds)
 {
     using Clock = std::chrono::steady_clock;
@@ -518,7 +482,7 @@ Row Measure(int controllers, int extraInstances, double minSeconds)
     const auto firstStart = Clock::now();
     RefreshTree();
     const double first = std::chrono::duration<double>(Clock::now() - firstStart).count();
-    row.counts = Observed(session);
+    row.counts = session.Requests();
     row.peakBytes = session.Memory().PeakBytes();
     row.items = session.Tree().ItemCount();
     row.differences = Differences(row.counts, expected);
@@ -527,12 +491,12 @@ Row Measure(int controllers, int extraInstances, double minSeconds)
     std::vector<double> times;
     times.reserve(static_cast<size_t>(row.runs));
     for (int run = 0; run < row.runs; ++run) {
-        ResetCounters(session);
+        session.ResetCounters();
         const auto start = Clock::now();
         RefreshTree();
         times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
-    for (const std::string& line : Differences(Observed(session), expected))
+    for (const std::string& line : Differences(session.Requests(), expected))
         row.differences.push_back("last refresh: " + line);
     std::sort(times.begin(), times.end());
     const size_t middle = times.size() / 2;

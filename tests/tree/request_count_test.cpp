@@ -55,30 +55,7 @@ const char* CodeName(uint32_t code)
     }
 }
 
-struct Requests {
-    std::map<uint32_t, uint64_t> ioctl;
-    uint64_t sets = 0;
-    uint64_t opens = 0;
-    uint64_t closes = 0;
-    uint64_t registry = 0;
-
-    uint64_t Ioctl(uint32_t code) const
-    {
-        auto found = ioctl.find(code);
-        return found == ioctl.end() ? 0 : found->second;
-    }
-};
-
-Requests Observed(const SimSession& session)
-{
-    Requests seen;
-    seen.ioctl = session.Usb().Count().ioctl;
-    seen.sets = session.Usb().Count().setsOpened;
-    seen.opens = session.Usb().Count().opens;
-    seen.closes = session.Usb().Count().closes;
-    seen.registry = session.Registry().Calls();
-    return seen;
-}
+using Requests = PlatformRequests;
 
 std::string Ansi(const std::u16string& text)
 {
@@ -427,17 +404,16 @@ Requests RefreshAndCompare(SimSession& session)
 {
     const Requests expected = RequestModel(session.Topology()).Expected();
     RefreshTree();
-    const Requests first = Observed(session);
+    const Requests first = session.Requests();
     {
         SCOPED_TRACE("first refresh");
         ExpectSameRequests(first, expected);
     }
-    session.Usb().ResetCounters();
-    session.Registry().ResetCounters();
+    session.ResetCounters();
     RefreshTree();
     {
         SCOPED_TRACE("second refresh");
-        ExpectSameRequests(Observed(session), expected);
+        ExpectSameRequests(session.Requests(), expected);
     }
     ClearTree();
     return first;
