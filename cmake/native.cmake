@@ -1,16 +1,7 @@
 # Native Linux build: the simulated platform, the tools and the tests.
 find_package(nlohmann_json 3 REQUIRED)
 
-add_library(portolan_sim STATIC
-    sim/sim_usb_platform.cpp
-    sim/sim_code_page.cpp
-    sim/sim_registry.cpp
-    sim/sim_memory.cpp
-    sim/memory_tree.cpp
-    sim/memory_panel.cpp
-    sim/topology_loader.cpp
-    sim/sim_session.cpp
-)
+add_library(portolan_sim STATIC ${PORTOLAN_SIM_SOURCES} sim/sim_session.cpp)
 target_link_libraries(portolan_sim PUBLIC portolan_core nlohmann_json::nlohmann_json)
 
 add_library(portolan_report_lib STATIC

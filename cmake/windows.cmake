@@ -55,15 +55,7 @@ file(MAKE_DIRECTORY ${PORTOLAN_JSON_INCLUDE})
 if(NOT EXISTS ${PORTOLAN_JSON_INCLUDE}/nlohmann)
     file(CREATE_LINK /usr/include/nlohmann ${PORTOLAN_JSON_INCLUDE}/nlohmann SYMBOLIC)
 endif()
-add_library(portolan_sim_win STATIC
-    sim/sim_usb_platform.cpp
-    sim/sim_code_page.cpp
-    sim/sim_registry.cpp
-    sim/sim_memory.cpp
-    sim/memory_tree.cpp
-    sim/memory_panel.cpp
-    sim/topology_loader.cpp
-)
+add_library(portolan_sim_win STATIC ${PORTOLAN_SIM_SOURCES})
 target_include_directories(portolan_sim_win SYSTEM PUBLIC ${PORTOLAN_JSON_INCLUDE})
 target_link_libraries(portolan_sim_win PUBLIC portolan_core)
 
