@@ -96,6 +96,6 @@ void Win32TreeView::DeleteAllItems()
 
 void Win32StatusBar::SetText(const char* text)
 {
-    // Part 0 with the default border.
+    // The status bar's first (only) pane, default border.
     SendMessageA(statusBar_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
 }
