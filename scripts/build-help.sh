@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Compiles the help project res/help/ into OUT.chm with chmcmd (Debian
-# fp-utils), then finishes the file with tools/chm_fixup.py: a context map
-# relative to the project and time stamps from the content.
+# fp-utils), then finishes the file with tools/chm_fixup.py: the context map
+# of the project's [ALIAS] and [MAP] and time stamps from the content.
 #
 #   scripts/build-help.sh OUT.chm
 #
-# chmcmd writes the project folder into the file, so it always compiles in
-# the same folder (/tmp/portolan-help, one build at a time): equal sources
-# give equal bytes, as the win32 and win64 builds must carry.
+# chmcmd would write the context map's pages as absolute paths of the
+# folder it compiles in, so it compiles the project without those two
+# sections and chm_fixup.py adds them. Nothing of the folder stays in the
+# file: equal sources give equal bytes wherever they are compiled, as the
+# win32 and win64 builds must carry.
 set -euo pipefail
 
 fail() {
@@ -21,19 +23,17 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 sources="$repo/res/help"
 command -v chmcmd >/dev/null 2>&1 || fail "chmcmd not found (Debian package fp-utils; see scripts/setup.sh)"
 command -v python3 >/dev/null 2>&1 || fail "python3 not found"
-command -v flock >/dev/null 2>&1 || fail "flock not found (Debian package util-linux)"
 
-work=/tmp/portolan-help
-exec 9>>"$work.lock" || fail "cannot open $work.lock"
-flock 9 || fail "cannot lock $work.lock"
-rm -rf "$work"
-mkdir "$work" || fail "cannot make $work"
+work=$(mktemp -d "${TMPDIR:-/tmp}/portolan-help.XXXXXX") || fail "cannot make a build folder"
 trap 'rm -rf "$work"' EXIT
 
 shopt -s nullglob
 files=("$sources"/*.hhp "$sources"/*.hhc "$sources"/*.html "$sources"/*.css)
 ((${#files[@]} > 0)) || fail "no help sources in $sources"
 cp "${files[@]}" "$work/"
+# The project without its context map, which chm_fixup.py adds.
+awk '/^\[/ { skip = ($0 == "[ALIAS]" || $0 == "[MAP]") } !skip' "$sources/portolan.hhp" >"$work/portolan.hhp" ||
+    fail "cannot write the project file"
 
 # chmcmd reports some problems only as lines on stdout and exits 0, so its
 # log must hold nothing but its banner and the progress line.
@@ -47,7 +47,7 @@ if grep -v -e '^Writing CHM Portolan\.chm$' -e '^chmcmd, a CHM compiler\.' -e '^
 fi
 [[ -s "$work/Portolan.chm" ]] || fail "chmcmd wrote no Portolan.chm"
 
-python3 "$repo/tools/chm_fixup.py" "$work/Portolan.chm" "$work" "$work/fixed.chm" ||
+python3 "$repo/tools/chm_fixup.py" "$work/Portolan.chm" "$sources/portolan.hhp" "$work" "$work/fixed.chm" ||
     fail "cannot finish Portolan.chm"
 
 mkdir -p "$(dirname "$out")"

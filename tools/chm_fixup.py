@@ -2,19 +2,24 @@
 """Finishes a .chm built by chmcmd 3.2.2 (Debian fp-utils).
 
 1. Context map: chmcmd writes each topic of #IVB as the absolute path of
-   the source file on the build machine ("/tmp/x/t101.html"), so
-   HH_HELP_CONTEXT finds no page. The copy names them relative to the
-   project folder ("t101.html"): a new #IVB and an extended #STRINGS (its
-   old strings keep their offsets, so #WINDOWS still reads) are appended to
-   the uncompressed section and the directory points at them.
+   the source file on the build machine ("/tmp/x/t101.html") into the
+   compressed #STRINGS, so HH_HELP_CONTEXT finds no page and the file
+   carries the build folder. So the project is compiled without its
+   [ALIAS] and [MAP] sections, and this tool adds the context map they
+   give: a new #IVB and a #STRINGS that is the compiled one plus the pages'
+   names relative to the project ("t101.html"; the old strings keep their
+   offsets, so #WINDOWS still reads), appended to the uncompressed section,
+   with the directory pointing at them. It then checks that no stream,
+   decoded, names the build folder.
 2. Time stamps: the ITSF header and #SYSTEM carry the compile time. Both
    are set from a hash of the compressed section's content, so the same
    sources compiled in the same folder give the same bytes.
 
-  chm_fixup.py IN.chm PROJECT_DIR OUT.chm
+  chm_fixup.py IN.chm PROJECT.hhp BUILD_DIR OUT.chm
 
-Fails when a topic is not a file of the archive or when the file has a
-layout this tool does not handle (more than one directory chunk).
+Fails when a topic is not a file of the archive, when the file has a
+layout this tool does not handle (more than one directory chunk) or when
+it names BUILD_DIR.
 """
 
 import hashlib
@@ -23,7 +28,7 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from chm_contents import ChmError, ChmFile, cstring  # noqa: E402
+from chm_contents import ChmError, ChmFile  # noqa: E402
 
 
 def encode_encint(value):
@@ -61,22 +66,12 @@ def build_chunk(original, entries, chunk_size, quickref_indexes):
     return bytes(chunk)
 
 
-def quickref_layout(chunk, entries, chunk_size, density):
-    """Which entries the quick-reference slots of `chunk` point at."""
-    starts, pos = {}, 0
-    for index, entry in enumerate(entries):
-        starts[pos] = index
-        pos += len(encode_entry(*entry))
-    count, = struct.unpack_from("<H", chunk, chunk_size - 2)
-    if count != len(entries):
-        raise ChmError("directory chunk: entry count does not match")
-    indexes = []
-    for slot in range(1, len(entries) // (1 + (1 << density)) + 1):
-        offset, = struct.unpack_from("<H", chunk, chunk_size - 2 - 2 * slot)
-        if offset not in starts:
-            raise ChmError("directory chunk: unexpected quick-reference layout")
-        indexes.append(starts[offset])
-    return indexes
+def regular_quickref(count, density):
+    """The quick-reference slots chmcmd writes: the last entry of every run of
+    1 + 2**density entries (one before where the format puts them, which
+    only starts a reader's search earlier)."""
+    step = 1 + (1 << density)
+    return [slot * step - 1 for slot in range(1, count // step + 1)]
 
 
 def stable_stamps(data):
@@ -97,53 +92,77 @@ def stable_stamps(data):
     return bytes(out)
 
 
-def relative_context(data, project_dir):
+def read_context_map(hhp_path):
+    """(number, page) pairs from the [ALIAS] and [MAP] sections of a help project."""
+    aliases, numbers, section = {}, [], None
+    with open(hhp_path, encoding="cp1252") as f:
+        for line in f:
+            line = line.strip()
+            if not line or line.startswith(";"):
+                continue
+            if line.startswith("[") and line.endswith("]"):
+                section = line[1:-1].upper()
+            elif section == "ALIAS":
+                name, _, page = line.partition("=")
+                aliases[name.strip()] = page.strip()
+            elif section == "MAP":
+                words = line.split()
+                if len(words) != 3 or words[0] != "#define":
+                    raise ChmError(f"[MAP]: cannot read {line!r}")
+                numbers.append((words[1], int(words[2], 0)))
+    pairs = []
+    for name, number in numbers:
+        if name not in aliases:
+            raise ChmError(f"[MAP]: {name} has no [ALIAS] entry")
+        pairs.append((number, aliases[name]))
+    return pairs
+
+
+def add_context_map(data, pairs):
+    """Adds #IVB and a #STRINGS that holds the pages' names to a file without them.
+
+    The new #STRINGS starts with the compiled one, so the offsets that
+    #WINDOWS holds stay valid; both go to the end of the uncompressed
+    section and the directory points at them.
+    """
     chm = ChmFile(data)
     if chm.first_pmgl != chm.last_pmgl or chm.index_root != -1:
         raise ChmError("only files with a single directory chunk are handled")
-    if "/#IVB" not in chm.entries:
-        raise ChmError("the file has no context map (#IVB)")
+    if "/#IVB" in chm.entries:
+        raise ChmError("the file has a context map already; compile the project without [ALIAS] and [MAP]")
+    if "/#STRINGS" not in chm.entries:
+        raise ChmError("the file has no #STRINGS")
     section0_end = max(chm.content_offset + start + size
                        for section, start, size in chm.entries.values() if section == 0)
     if section0_end != len(data):
         raise ChmError("the uncompressed section does not end the file")
+    order = chm.order
+    if order != sorted(order, key=str.lower):
+        raise ChmError("directory entries are not in the order this tool expects")
 
-    strings = chm.read("/#STRINGS")
-    ivb = chm.read("/#IVB")
-    size, = struct.unpack_from("<I", ivb, 0)
-    prefix = project_dir.rstrip("/") + "/"
-    new_strings = bytearray(strings)
-    added = {}
-    pairs = []
-    changed = False
-    for i in range(size // 8):
-        number, offset = struct.unpack_from("<II", ivb, 4 + 8 * i)
-        topic = cstring(strings, offset, "cp1252")
-        if topic.startswith(prefix):
-            topic = topic[len(prefix):]
-            changed = True
-        if "/" + topic not in chm.entries:
-            raise ChmError(f"context {number}: topic {topic!r} is not a file of the archive")
-        if topic not in added:
-            added[topic] = len(new_strings)
-            new_strings += topic.encode("cp1252") + b"\0"
-        pairs.append((number, added[topic]))
-    if not changed:
-        return data
-
-    new_ivb = struct.pack("<I", 8 * len(pairs)) + b"".join(struct.pack("<II", n, o) for n, o in pairs)
+    new_strings = bytearray(chm.read("/#STRINGS"))
+    offsets = {}
+    ivb_pairs = []
+    for number, page in pairs:
+        if "/" + page not in chm.entries:
+            raise ChmError(f"context {number}: page {page!r} is not a file of the archive")
+        if page not in offsets:
+            offsets[page] = len(new_strings)
+            new_strings += page.encode("cp1252") + b"\0"
+        ivb_pairs.append((number, offsets[page]))
+    new_ivb = struct.pack("<I", 8 * len(ivb_pairs)) + b"".join(struct.pack("<II", n, o) for n, o in ivb_pairs)
     strings_start = len(data) - chm.content_offset
     ivb_start = strings_start + len(new_strings)
 
     chunk_at = chm.chunks_offset + chm.first_pmgl * chm.chunk_size
     original = data[chunk_at:chunk_at + chm.chunk_size]
-    entries = [(name,) + chm.entries[name] for name in chm.order]
-    quickref = quickref_layout(original, entries, chm.chunk_size, chm.density)
-    if build_chunk(original, entries, chm.chunk_size, quickref) != original:
+    entries = [(name,) + chm.entries[name] for name in order]
+    if build_chunk(original, entries, chm.chunk_size, regular_quickref(len(entries), chm.density)) != original:
         raise ChmError("directory chunk: cannot reproduce its layout")
-    replaced = {"/#STRINGS": (0, strings_start, len(new_strings)), "/#IVB": (0, ivb_start, len(new_ivb))}
-    entries = [(name,) + replaced.get(name, chm.entries[name]) for name in chm.order]
-    chunk = build_chunk(original, entries, chm.chunk_size, quickref)
+    placed = {"/#STRINGS": (0, strings_start, len(new_strings)), "/#IVB": (0, ivb_start, len(new_ivb))}
+    names = sorted(order + ["/#IVB"], key=str.lower)
+    entries = [(name,) + placed.get(name, chm.entries.get(name)) for name in names]
+    chunk = build_chunk(original, entries, chm.chunk_size, regular_quickref(len(entries), chm.density))
 
     out = bytearray(data)
     out[chunk_at:chunk_at + chm.chunk_size] = chunk
@@ -152,16 +171,25 @@ def relative_context(data, project_dir):
     return bytes(out)
 
 
+def check_no_build_path(data, project_dir):
+    """Fails when any stream of the file, compressed ones decoded, names the build folder."""
+    chm = ChmFile(data)
+    folder = os.path.basename(project_dir.rstrip("/")).encode("utf-8")
+    for blob in (data, chm.section1()):
+        if folder in blob:
+            raise ChmError(f"the file still names the build folder {project_dir!r}")
+
+
 def main(argv):
-    if len(argv) != 4:
-        print("usage: chm_fixup.py IN.chm PROJECT_DIR OUT.chm", file=sys.stderr)
+    if len(argv) != 5:
+        print("usage: chm_fixup.py IN.chm PROJECT.hhp BUILD_DIR OUT.chm", file=sys.stderr)
         return 2
-    source, project_dir, target = argv[1:]
+    source, project, build_dir, target = argv[1:]
     try:
         with open(source, "rb") as f:
-            result = stable_stamps(relative_context(f.read(), os.path.abspath(project_dir)))
-        check = ChmFile(result)
-        check.read("/#IVB")
+            result = stable_stamps(add_context_map(f.read(), read_context_map(project)))
+        check_no_build_path(result, os.path.abspath(build_dir))
+        ChmFile(result).read("/#IVB")
         with open(target, "wb") as f:
             f.write(result)
     except (ChmError, OSError, struct.error, IndexError, KeyError) as error:

@@ -1,17 +1,35 @@
 #!/usr/bin/env python3
 """Writes assess/vendor_name_table.cpp, the built-in table of USB vendor names.
 
-The vendor IDs come from tools/vendor_ids.txt (table order), the names from
-usb.ids, cleaned to the table's character set and length. A few names are
-fixed here; IDs that usb.ids lacks take their names from MISSING_NAMES.
+The vendor IDs come from tools/vendor_ids.txt (table order). Each name is
+taken from usb.ids; an ID that usb.ids does not list takes its name from the
+USB Implementers Forum's list of vendor IDs, as packaged in the npm registry
+as usb-vendor-ids (dist/usb-vendor-ids.json, and the obsolete list beside it
+for IDs the current one has dropped). A few names are fixed here.
+
+The names this table takes from that list are kept in
+tools/usb_if_vendor_names.txt, which this script writes whenever it is
+given the list (--fetch-usb-if, or --usb-if-list PATH of an unpacked
+package), and reads otherwise; so regenerating the table needs no registry.
+
+Every name is cleaned to the table's character set: letters outside ASCII
+are transliterated, other punctuation mapped or dropped, blanks tidied. A
+name longer than 49 characters first loses trailing remarks in brackets,
+then is cut at the last blank within 49 characters; punctuation and unclosed
+brackets left at its end are dropped.
 
     python3 tools/make_vendor_table.py [--usb-ids PATH] [--ids PATH] [--output PATH]
+                                       [--fetch-usb-if | --usb-if-list PATH] [--usb-if-names PATH]
 """
 
 import argparse
+import json
 import os
 import re
+import subprocess
 import sys
+import tarfile
+import tempfile
 import unicodedata
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -40,20 +58,9 @@ FIXED_NAMES = {
     0x8086: "Intel Corporation",
 }
 
-# IDs of the table that usb.ids does not list.
-MISSING_NAMES = {
-    0x0A23: "Vendor 0A23",
-    0x0A44: "Vendor 0A44",
-    0x0A45: "Vendor 0A45",
-    0x0A5E: "Vendor 0A5E",
-    0x0A65: "Vendor 0A65",
-    0x0A6A: "Vendor 0A6A",
-    0x0A7F: "Vendor 0A7F",
-    0x0A8C: "Vendor 0A8C",
-    0x0A8F: "Vendor 0A8F",
-    0x0AE5: "Vendor 0AE5",
-    0x0AE6: "Vendor 0AE6",
-}
+USB_IF_PACKAGE = "usb-vendor-ids"
+USB_IF_LIST = "dist/usb-vendor-ids.json"
+USB_IF_OBSOLETE_LIST = "dist/usb-obsolete-vendor-ids.json"
 
 # Fuller names for companies whose usb.ids name is too short after cleaning.
 FULLER_NAMES = {}
@@ -105,6 +112,72 @@ def read_usb_ids(path):
             if match:
                 names.setdefault(int(match.group(1), 16), match.group(2))
     return names
+
+
+def read_usb_if_package(folder):
+    """Names by ID from an unpacked usb-vendor-ids package; the current list wins."""
+    with open(os.path.join(folder, "package.json"), encoding="utf-8") as f:
+        meta = json.load(f)
+    if meta.get("name") != USB_IF_PACKAGE:
+        fail(f"{folder} holds {meta.get('name')!r}, not {USB_IF_PACKAGE}")
+    names = {}
+    for listed in (USB_IF_LIST, USB_IF_OBSOLETE_LIST):
+        path = os.path.join(folder, listed)
+        if not os.path.exists(path):
+            if listed == USB_IF_LIST:
+                fail(f"{path} is missing")
+            continue
+        with open(path, encoding="utf-8") as f:
+            rows = json.load(f)
+        for row in rows:
+            if (not isinstance(row, list) or len(row) != 2 or not isinstance(row[0], int)
+                    or not isinstance(row[1], str) or not 0 <= row[0] <= 0xFFFF):
+                fail(f"{path}: unexpected row {row!r}")
+            names.setdefault(row[0], (row[1].strip(), listed))
+    return names, f"{USB_IF_PACKAGE} {meta.get('version', 'unknown')}"
+
+
+def fetch_usb_if_package(workdir):
+    """Unpacks the newest usb-vendor-ids from the npm registry into workdir."""
+    try:
+        result = subprocess.run(["npm", "pack", "--silent", USB_IF_PACKAGE], cwd=workdir,
+                                check=True, capture_output=True, text=True)
+    except (OSError, subprocess.CalledProcessError) as error:
+        fail(f"npm pack {USB_IF_PACKAGE} failed: {error}")
+    tarball = os.path.join(workdir, result.stdout.strip().splitlines()[-1])
+    with tarfile.open(tarball) as archive:
+        archive.extractall(workdir, filter="data")
+    return os.path.join(workdir, "package")
+
+
+def write_usb_if_names(path, names, source):
+    lines = [
+        "# Vendor names that usb.ids lacks, as the USB-IF list in the npm package",
+        f"# {source} gives them. Written by tools/make_vendor_table.py; do not edit.",
+    ]
+    for vid in sorted(names):
+        raw, listed = names[vid]
+        lines.append(f"{vid:04X}  {raw}" + ("  # obsolete list" if listed == USB_IF_OBSOLETE_LIST else ""))
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def read_usb_if_names(path):
+    names = {}
+    source = "unknown"
+    with open(path, encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            line = line.rstrip("\n")
+            match = re.match(r"^# (usb-vendor-ids \S+) gives them", line)
+            if match:
+                source = match.group(1)
+            if not line or line.startswith("#"):
+                continue
+            match = re.fullmatch(r"([0-9A-F]{4})  (.*?\S)(  # obsolete list)?", line)
+            if not match:
+                fail(f"{path}:{number}: not an 'ID  name' line: {line!r}")
+            names[int(match.group(1), 16)] = match.group(2)
+    return names, source
 
 
 def usb_ids_version(path):
@@ -176,21 +249,23 @@ def clean(raw):
     return strip_dangling(shorten(text)) if len(text) > MAX_LEN else text
 
 
-def build_table(ids, usb_names):
+def build_table(ids, usb_names, usb_if_names):
     table = []
     for vid in ids:
         if vid in FIXED_NAMES:
             name = FIXED_NAMES[vid]
-        elif vid in MISSING_NAMES:
-            if vid in usb_names:
-                fail(f"{vid:04X} is in usb.ids now; take it out of MISSING_NAMES")
-            name = MISSING_NAMES[vid]
         elif vid in usb_names:
             name = FULLER_NAMES.get(vid) or clean(usb_names[vid])
+        elif vid in usb_if_names:
+            name = clean(usb_if_names[vid])
         else:
-            fail(f"{vid:04X} has no name: not in usb.ids and not in MISSING_NAMES")
+            fail(f"{vid:04X} has no name: neither usb.ids nor the USB-IF list holds it")
         table.append((vid, name))
     return table
+
+
+def ids_missing_from(ids, usb_names):
+    return [vid for vid in ids if vid not in FIXED_NAMES and vid not in usb_names]
 
 
 def check_table(table):
@@ -223,9 +298,10 @@ def c_string(text):
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
-def render(table, version):
+def render(table, version, usb_if_source):
     lines = [
         "// Generated by tools/make_vendor_table.py from usb.ids version " + version + ".",
+        "// Names that usb.ids lacks come from the USB-IF list (" + usb_if_source + ").",
         "// Do not edit: change the script or tools/vendor_ids.txt and run it again.",
         "#include \"assess/vendor_names.h\"",
         "",
@@ -248,12 +324,29 @@ def main():
     parser.add_argument("--usb-ids", default="/usr/share/misc/usb.ids")
     parser.add_argument("--ids", default=os.path.join(REPO, "tools", "vendor_ids.txt"))
     parser.add_argument("--output", default=os.path.join(REPO, "assess", "vendor_name_table.cpp"))
+    parser.add_argument("--usb-if-names", default=os.path.join(REPO, "tools", "usb_if_vendor_names.txt"),
+                        help="the names taken from the USB-IF list: written when the list is given, else read")
+    source = parser.add_mutually_exclusive_group()
+    source.add_argument("--fetch-usb-if", action="store_true",
+                        help=f"fetch the USB-IF list with npm pack {USB_IF_PACKAGE}")
+    source.add_argument("--usb-if-list", metavar="FOLDER", help=f"an unpacked {USB_IF_PACKAGE} package")
     args = parser.parse_args()
 
     ids = read_ids(args.ids)
-    table = build_table(ids, read_usb_ids(args.usb_ids))
+    usb_names = read_usb_ids(args.usb_ids)
+    missing = ids_missing_from(ids, usb_names)
+    if args.fetch_usb_if or args.usb_if_list:
+        with tempfile.TemporaryDirectory() as workdir:
+            folder = args.usb_if_list or fetch_usb_if_package(workdir)
+            listed, usb_if_source = read_usb_if_package(folder)
+        absent = [f"{vid:04X}" for vid in missing if vid not in listed]
+        if absent:
+            fail("neither usb.ids nor the USB-IF list names " + ", ".join(absent))
+        write_usb_if_names(args.usb_if_names, {vid: listed[vid] for vid in missing}, usb_if_source)
+    usb_if_names, usb_if_source = read_usb_if_names(args.usb_if_names)
+    table = build_table(ids, usb_names, usb_if_names)
     check_table(table)
-    text = render(table, usb_ids_version(args.usb_ids))
+    text = render(table, usb_ids_version(args.usb_ids), usb_if_source)
     with open(args.output, "w", encoding="ascii", newline="\n") as f:
         f.write(text)
 

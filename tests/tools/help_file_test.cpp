@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -34,8 +35,7 @@ protected:
         dir_ = fs::temp_directory_path() / ("portolan-help-test-" + std::to_string(getpid()));
         fs::create_directories(dir_);
         chm_ = dir_ / "Portolan.chm";
-        build_ = RunCommand("bash " + Quoted((kRepo / "scripts/build-help.sh").string()) + " " + Quoted(chm_.string()),
-                     dir_ / "build.err");
+        build_ = Build(chm_, "first-build-folder");
         if (build_.exitCode != 0)
             return;
         const Outcome read = Checker({"--json"});
@@ -49,6 +49,15 @@ protected:
     {
         ASSERT_EQ(build_.exitCode, 0) << build_.out << build_.err;
         ASSERT_TRUE(contents_.is_object()) << "tools/chm_contents.py --json failed: " << checkerErr_;
+    }
+
+    // Compiles the help file with its build folder inside dir_/folderName.
+    static Outcome Build(const fs::path& out, const std::string& folderName)
+    {
+        fs::create_directories(dir_ / folderName);
+        return RunCommand("TMPDIR=" + Quoted((dir_ / folderName).string()) + " bash " +
+                              Quoted((kRepo / "scripts/build-help.sh").string()) + " " + Quoted(out.string()),
+                          dir_ / (folderName + ".err"));
     }
 
     static Outcome Checker(const std::vector<std::string>& args)
@@ -240,13 +249,61 @@ TEST_F(HelpFile, DevicePagesStateThePropertiesAndFlagTheUnfitProducts)
     }
 }
 
-TEST_F(HelpFile, SameSourcesGiveTheSameBytes)
+// Compiled in another folder, the same sources give the same bytes: the
+// file carries nothing of the folder it was built in.
+TEST_F(HelpFile, SameSourcesGiveTheSameBytesInAnyFolder)
 {
     const fs::path again = dir_ / "again.chm";
-    const Outcome run = RunCommand("bash " + Quoted((kRepo / "scripts/build-help.sh").string()) + " " + Quoted(again.string()),
-                            dir_ / "again.err");
+    const Outcome run = Build(again, "second-build-folder");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(ReadFile(again) == ReadFile(chm_));
+}
+
+uint32_t Le32(const std::string& data, size_t at)
+{
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(data[at + i]);
+    return value;
+}
+
+// libchm's extract_chmLib, a reader independent of tools/chm_contents.py:
+// every page comes out as written, #IVB and #STRINGS map 100 to 104 to the
+// five pages, and no stream names the folder or machine it was built on.
+TEST_F(HelpFile, IndependentReaderFindsThePagesAndTheContextMap)
+{
+    const Outcome which = RunCommand("command -v extract_chmLib", dir_ / "which.err");
+    ASSERT_EQ(which.exitCode, 0) << "extract_chmLib not found (Debian package libchm-bin; scripts/setup.sh)";
+    const fs::path out = dir_ / "extracted";
+    fs::remove_all(out);
+    const Outcome run = RunCommand("extract_chmLib " + Quoted(chm_.string()) + " " + Quoted(out.string()),
+                                   dir_ / "extract.err");
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+
+    for (const auto& page : kPages)
+        EXPECT_TRUE(ReadFile(out / page) == ReadFile(kRepo / "res/help" / page)) << page;
+    EXPECT_TRUE(ReadFile(out / "help.css") == ReadFile(kRepo / "res/help/help.css"));
+
+    const std::string ivb = ReadFile(out / "#IVB");
+    const std::string strings = ReadFile(out / "#STRINGS");
+    ASSERT_GE(ivb.size(), 4u);
+    ASSERT_EQ(Le32(ivb, 0), 40u) << "five pairs of context number and string offset";
+    ASSERT_EQ(ivb.size(), 44u);
+    for (size_t i = 0; i < 5; ++i) {
+        const uint32_t number = Le32(ivb, 4 + 8 * i);
+        const uint32_t offset = Le32(ivb, 8 + 8 * i);
+        EXPECT_EQ(number, 100 + i);
+        ASSERT_LT(offset, strings.size());
+        EXPECT_EQ(std::string(strings.c_str() + offset), kPages[i]) << "context " << number;
+    }
+
+    for (const auto& entry : fs::recursive_directory_iterator(out)) {
+        if (!entry.is_regular_file())
+            continue;
+        const std::string data = ReadFile(entry.path());
+        for (const char* trace : {"first-build-folder", "portolan-help.", "/tmp/", "/home/", "/root/"})
+            EXPECT_EQ(data.find(trace), std::string::npos) << entry.path().filename() << " holds " << trace;
+    }
 }
 
 } // namespace
