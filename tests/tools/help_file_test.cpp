@@ -249,6 +249,15 @@ TEST_F(HelpFile, DevicePagesStateThePropertiesAndFlagTheUnfitProducts)
     }
 }
 
+TEST_F(HelpFile, PagesSpellHighspeedOneWay)
+{
+    for (const auto& page : kPages) {
+        const std::string text = Extract(page);
+        for (const char* other : {"High Speed", "High-Speed", "High speed", "HighSpeed"})
+            EXPECT_EQ(text.find(other), std::string::npos) << page << " spells " << other;
+    }
+}
+
 // Compiled in another folder, the same sources give the same bytes: the
 // file carries nothing of the folder it was built in.
 TEST_F(HelpFile, SameSourcesGiveTheSameBytesInAnyFolder)
