@@ -28,7 +28,7 @@ bool HelpLoadFailed = false;
 
 int GetHtmlHelpControlPath(char* path)
 {
-    RegistryKey key = ActiveRegistry->OpenKey(ClassesRootKey(), kControlKey);
+    RegistryKey key = ActiveRegistry->OpenKeyEx(ClassesRootKey(), kControlKey, kKeyRead);
     if (!key)
         return 0;
     uint32_t size = kPathBytes;
@@ -47,7 +47,7 @@ WindowRef CallHtmlHelp(WindowRef caller, const char* file, unsigned command, uin
         if (GetHtmlHelpControlPath(path))
             HelpModule = ActiveHelp->LoadModule(path);
         if (!HelpModule)
-            HelpModule = ActiveHelp->LoadModule("hhctrl.ocx");
+            HelpModule = ActiveHelp->LoadSystemModule("hhctrl.ocx");
         if (!HelpModule) {
             HelpLoadFailed = true;
             return nullptr;

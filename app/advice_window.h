@@ -24,7 +24,11 @@ public:
     virtual int FullScreenWidth() = 0;
     virtual WindowRef DesktopWindow() = 0;
     virtual void BringToForeground(WindowRef window) = 0;
+    // LoadLibraryA: the registered path of the control.
     virtual void* LoadModule(const char* path) = 0;
+    // A module of that name from the system folder only, never from the
+    // application's folder or the current directory.
+    virtual void* LoadSystemModule(const char* name) = 0;
     virtual void* FindOrdinal(void* module, int ordinal) = 0;
     // Calls HtmlHelpA at the entry point found.
     virtual WindowRef CallEntry(void* entry, WindowRef caller, const char* file, unsigned command, uintptr_t data) = 0;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 void Win32Help::EnterTempFolder()
 {
     char folder[MAX_PATH] = {};
@@ -38,6 +40,21 @@ void Win32Help::BringToForeground(WindowRef window)
 
 void* Win32Help::LoadModule(const char* path)
 {
+    return reinterpret_cast<void*>(LoadLibraryA(path));
+}
+
+void* Win32Help::LoadSystemModule(const char* name)
+{
+    HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module || GetLastError() != ERROR_INVALID_PARAMETER)
+        return reinterpret_cast<void*>(module);
+    // Windows without the search flags: the full path in the system folder.
+    char path[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length + 1 + strlen(name) >= MAX_PATH)
+        return nullptr;
+    path[length] = '\\';
+    memcpy(path + length + 1, name, strlen(name) + 1);
     return reinterpret_cast<void*>(LoadLibraryA(path));
 }
 

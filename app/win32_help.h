@@ -13,6 +13,7 @@ public:
     WindowRef DesktopWindow() override;
     void BringToForeground(WindowRef window) override;
     void* LoadModule(const char* path) override;
+    void* LoadSystemModule(const char* name) override;
     void* FindOrdinal(void* module, int ordinal) override;
     WindowRef CallEntry(void* entry, WindowRef caller, const char* file, unsigned command, uintptr_t data) override;
 };

@@ -15,6 +15,18 @@ bool Win32Shell::SetMenuCheck(int command, bool checked)
     return SetMenuItemInfoA(MainMenu, static_cast<UINT>(command), FALSE, &item) != FALSE;
 }
 
+void RestrictLibrarySearch()
+{
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto setDefault = kernel ? reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+                                   reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                             : nullptr;
+    if (setDefault)
+        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
+    SetDllDirectoryA("");
+}
+
 void Win32Shell::ShowAboutBox()
 {
     DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_ABOUT), MainWindow, AboutDialogProc, 0);

@@ -9,6 +9,11 @@
 #include "app/wow64_handover.h"
 #include "assess/property_panel.h"
 
+// The temporary folder becomes the current directory: no library may ever
+// be loaded from it. System libraries come from System32 only, and the
+// current directory leaves the legacy search order too.
+void RestrictLibrarySearch();
+
 class Win32Shell : public ShellPlatform {
 public:
     bool SetMenuCheck(int command, bool checked) override;

@@ -20,21 +20,6 @@ TextBufferState TextBuffer = {};
 
 Win32Process ProcessOfApp;
 
-// The temporary folder becomes the current directory: no library may ever
-// be loaded from it. System libraries come from System32 only, and the
-// current directory leaves the legacy search order too.
-void RestrictLibrarySearch()
-{
-    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto setDefault = kernel ? reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-                                   reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
-                             : nullptr;
-    if (setDefault)
-        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
-    SetDllDirectoryA("");
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showState)

@@ -105,3 +105,12 @@ add_custom_target(portolan_help DEPENDS ${PORTOLAN_HELP_FILE})
 add_dependencies(portolan_resources portolan_help)
 target_include_directories(portolan_resources PRIVATE ${CMAKE_BINARY_DIR})
 set_property(SOURCE res/portolan.rc APPEND PROPERTY OBJECT_DEPENDS ${PORTOLAN_HELP_FILE})
+
+# The advice window's binding to hhctrl.ocx through the real registry and
+# loader (tests/windows/help_binding_wine_test.sh), and the module it plants
+# as hhctrl.ocx in the program's folder.
+add_executable(portolan-help-binding-test tests/windows/help_binding_wine.cpp)
+target_link_libraries(portolan-help-binding-test PRIVATE portolan_app)
+add_library(portolan-planted-module SHARED tests/windows/planted_module.cpp)
+set_target_properties(portolan-planted-module PROPERTIES PREFIX "")
+target_link_options(portolan-planted-module PRIVATE -static-libgcc)

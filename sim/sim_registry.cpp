@@ -5,6 +5,9 @@
 
 namespace {
 
+// RegOpenKeyA opens with MAXIMUM_ALLOWED, which grants reading here.
+constexpr uint32_t kMaximumAllowed = 0x02000000;
+
 bool SameName(const std::string& a, const char* b)
 {
     return strcasecmp(a.c_str(), b) == 0;
@@ -63,14 +66,16 @@ SimRegistry::SimRegistry(SimTopology& topology) : topology_(topology) {}
 
 SimRegistry::~SimRegistry() = default;
 
-SimRegistryKey* SimRegistry::Resolve(RegistryKey key)
+SimRegistryKey* SimRegistry::Resolve(RegistryKey key, uint32_t rights)
 {
     if (key == LocalMachineKey())
         return &topology_.localMachine;
     if (key == ClassesRootKey())
         return &topology_.classesRoot;
     auto found = open_.find(key);
-    return found == open_.end() ? nullptr : found->second;
+    if (found == open_.end() || (found->second.access & rights) != rights)
+        return nullptr;
+    return found->second.key;
 }
 
 SimRegistryKey* SimRegistry::Subkey(SimRegistryKey& key, const std::string& name)
@@ -89,7 +94,13 @@ SimRegistryKey* SimRegistry::Subkey(SimRegistryKey& key, const std::string& name
 
 RegistryKey SimRegistry::OpenKey(RegistryKey parent, const char* path)
 {
+    return OpenKeyEx(parent, path, kMaximumAllowed);
+}
+
+RegistryKey SimRegistry::OpenKeyEx(RegistryKey parent, const char* path, uint32_t access)
+{
     ++calls_;
+    lastAccess_ = access;
     ++opens_;
     SimRegistryKey* key = Resolve(parent);
     if (!key || !path)
@@ -111,14 +122,14 @@ RegistryKey SimRegistry::OpenKey(RegistryKey parent, const char* path)
     }
     RegistryKey handle = reinterpret_cast<RegistryKey>(nextHandle_);
     nextHandle_ += 4;
-    open_[handle] = key;
+    open_[handle] = {key, access == kMaximumAllowed ? kKeyRead : access};
     return handle;
 }
 
 bool SimRegistry::EnumKey(RegistryKey key, uint32_t index, char* name, uint32_t capacity)
 {
     ++calls_;
-    SimRegistryKey* sim = Resolve(key);
+    SimRegistryKey* sim = Resolve(key, kKeyEnumerateSubKeys);
     if (!sim || index >= sim->subkeys.size())
         return false;
     const std::string& subName = sim->subkeys[index]->name;
@@ -131,7 +142,7 @@ bool SimRegistry::EnumKey(RegistryKey key, uint32_t index, char* name, uint32_t 
 bool SimRegistry::QueryValue(RegistryKey key, const char* valueName, void* buffer, uint32_t* size)
 {
     ++calls_;
-    SimRegistryKey* sim = Resolve(key);
+    SimRegistryKey* sim = Resolve(key, kKeyQueryValue);
     if (!sim)
         return false;
     for (auto& [name, value] : sim->values) {

@@ -15,6 +15,9 @@ public:
     ~SimRegistry() override;
 
     RegistryKey OpenKey(RegistryKey parent, const char* path) override;
+    // Keeps the access rights: a key opened without KEY_QUERY_VALUE reads no
+    // value, one without KEY_ENUMERATE_SUB_KEYS lists no subkey.
+    RegistryKey OpenKeyEx(RegistryKey parent, const char* path, uint32_t access) override;
     bool EnumKey(RegistryKey key, uint32_t index, char* name, uint32_t capacity) override;
     bool QueryValue(RegistryKey key, const char* valueName, void* buffer, uint32_t* size) override;
     void CloseKey(RegistryKey key) override;
@@ -22,10 +25,13 @@ public:
     uint64_t Calls() const { return calls_; }
     uint64_t Opens() const { return opens_; }
     size_t OpenKeys() const { return open_.size(); }
+    // The access rights of the last open; RegOpenKeyA asks for MAXIMUM_ALLOWED.
+    uint32_t LastOpenAccess() const { return lastAccess_; }
     void ResetCounters() { calls_ = 0; opens_ = 0; }
 
 private:
-    SimRegistryKey* Resolve(RegistryKey key);
+    // The key behind a handle, if it was opened with all of `rights`.
+    SimRegistryKey* Resolve(RegistryKey key, uint32_t rights = 0);
     // A subkey by name, case-insensitively, through an index per key that is
     // rebuilt when the key's subkeys change in number.
     SimRegistryKey* Subkey(SimRegistryKey& key, const std::string& name);
@@ -37,7 +43,12 @@ private:
     std::unordered_map<const SimRegistryKey*, SubkeyIndex> indexes_;
 
     SimTopology& topology_;
-    std::map<RegistryKey, SimRegistryKey*> open_;
+    struct OpenKeyState {
+        SimRegistryKey* key;
+        uint32_t access;
+    };
+    std::map<RegistryKey, OpenKeyState> open_;
+    uint32_t lastAccess_ = 0;
     uintptr_t nextHandle_ = 0x1000;
     uint64_t calls_ = 0;
     uint64_t opens_ = 0;

@@ -23,6 +23,14 @@ RegistryKey Win32Registry::OpenKey(RegistryKey parent, const char* path)
     return opened;
 }
 
+RegistryKey Win32Registry::OpenKeyEx(RegistryKey parent, const char* path, uint32_t access)
+{
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(AsKey(parent), path, 0, access, &opened) != ERROR_SUCCESS)
+        return nullptr;
+    return opened;
+}
+
 bool Win32Registry::EnumKey(RegistryKey key, uint32_t index, char* name, uint32_t capacity)
 {
     return RegEnumKeyA(AsKey(key), index, name, capacity) == ERROR_SUCCESS;

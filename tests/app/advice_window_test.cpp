@@ -40,10 +40,12 @@ public:
     int FullScreenWidth() override { return screenWidth; }
     WindowRef DesktopWindow() override { return kDesktop; }
     void BringToForeground(WindowRef window) override { log.push_back(window == kMain ? "front main" : "front ?"); }
-    void* LoadModule(const char* path) override
+    void* LoadModule(const char* path) override { return Load(path); }
+    void* LoadSystemModule(const char* name) override { return Load(std::string("system ") + name); }
+    void* Load(const std::string& what)
     {
-        log.push_back(std::string("load ") + path);
-        return loadable.count(path) ? this : nullptr;
+        log.push_back("load " + what);
+        return loadable.count(what) ? this : nullptr;
     }
     void* FindOrdinal(void*, int ordinal) override
     {
@@ -79,7 +81,8 @@ public:
     std::string caption = " USB-Kompatibilit\xE4tscheck";
     ScreenRect mainRect{100, 50, 560, 700};
     int screenWidth = 1920;
-    std::set<std::string> loadable = {"hhctrl.ocx"};
+    // Registered paths, and "system NAME" for a module of the system folder.
+    std::set<std::string> loadable = {"system hhctrl.ocx"};
     bool hasEntry = true;
     std::vector<Call> calls;
     std::vector<std::string> log;
@@ -190,7 +193,7 @@ TEST_F(AdviceTest, CaptionIsCutTo99Characters)
     EXPECT_EQ(help_.calls[0].caption, std::string(99, 'c'));
 }
 
-TEST_F(AdviceTest, BindingTriesTheRegisteredPathThenTheBareName)
+TEST_F(AdviceTest, BindingTriesTheRegisteredPathThenTheSystemFolder)
 {
     RegisterControl("C:\\Windows\\System32\\hhctrl.ocx");
     ShowAdviceTopic(kMain, 100);
@@ -199,7 +202,7 @@ TEST_F(AdviceTest, BindingTriesTheRegisteredPathThenTheBareName)
     for (const auto& entry : help_.log)
         if (entry.rfind("load ", 0) == 0 || entry.rfind("ordinal", 0) == 0)
             loads.push_back(entry);
-    EXPECT_EQ(loads, (std::vector<std::string>{"load C:\\Windows\\System32\\hhctrl.ocx", "load hhctrl.ocx",
+    EXPECT_EQ(loads, (std::vector<std::string>{"load C:\\Windows\\System32\\hhctrl.ocx", "load system hhctrl.ocx",
                                                "ordinal 14"}));
     EXPECT_EQ(help_.calls.size(), 4u);
 }
@@ -218,11 +221,11 @@ TEST_F(AdviceTest, WithoutTheControlNothingIsTriedAgainButTopicsAreRecorded)
 {
     help_.loadable.clear();
     EXPECT_EQ(CallHtmlHelp(nullptr, kHelpFile, HH_HELP_CONTEXT, 100), nullptr);
-    EXPECT_EQ(help_.log, (std::vector<std::string>{"load hhctrl.ocx"}));
-    help_.loadable = {"hhctrl.ocx"};
+    EXPECT_EQ(help_.log, (std::vector<std::string>{"load system hhctrl.ocx"}));
+    help_.loadable = {"system hhctrl.ocx"};
     ShowAdviceTopic(kMain, 102);
     EXPECT_EQ(CallHtmlHelp(nullptr, kHelpFile, HH_HELP_CONTEXT, 100), nullptr);
-    EXPECT_EQ(help_.log, (std::vector<std::string>{"load hhctrl.ocx", "temp", "front main"}));
+    EXPECT_EQ(help_.log, (std::vector<std::string>{"load system hhctrl.ocx", "temp", "front main"}));
     EXPECT_TRUE(help_.calls.empty());
     EXPECT_EQ(LastAdviceTopic, 102);
 }
@@ -248,6 +251,7 @@ TEST_F(AdviceTest, ControlPathIsTheDefaultValueOfTheRegisteredServer)
     EXPECT_EQ(GetHtmlHelpControlPath(path), 0);
     RegisterControl("%SystemRoot%\\System32\\hhctrl.ocx");
     EXPECT_EQ(GetHtmlHelpControlPath(path), 1);
+    EXPECT_EQ(session_->Registry().LastOpenAccess(), 0x20019u) << "RegOpenKeyExA with KEY_READ";
     EXPECT_STREQ(path, "%SystemRoot%\\System32\\hhctrl.ocx");
     RegisterControl(std::string(260, 'p'));
     EXPECT_EQ(GetHtmlHelpControlPath(path), 0) << "a path that does not fit is not read";

@@ -114,6 +114,7 @@ class FuzzedRegistry : public RegistryPlatform {
 public:
     explicit FuzzedRegistry(FuzzInput& input) : in_(input) {}
 
+    RegistryKey OpenKeyEx(RegistryKey parent, const char* path, uint32_t) override { return OpenKey(parent, path); }
     RegistryKey OpenKey(RegistryKey, const char* path) override
     {
         if (!path || !in_.Bool())

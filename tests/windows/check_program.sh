@@ -3,6 +3,9 @@
 #
 #   source tests/windows/check_program.sh
 #   run_check_program BUILD_DIR PROGRAM.exe "SUMMARY PREFIX: " [ARGS...]
+# or, to run the program from elsewhere or more than once:
+#   prepare_check_program BUILD_DIR PROGRAM.exe; CHECK_EXE=...;
+#   run_prepared_program [ARGS...]; judge_check_program "SUMMARY PREFIX: "
 #
 # The program prints one "PASS name" or "FAIL name" line per check and ends
 # with "SUMMARY PREFIX: N passed, M failed" (anything may follow M). It
@@ -51,6 +54,12 @@ run_check_program() {
     prepare_check_program "$1" "$2" || return 1
     shift 3
     run_prepared_program "$@"
+    judge_check_program "$prefix"
+}
+
+# Judges the last run_prepared_program by the rules above.
+judge_check_program() {
+    local prefix="$1"
     local output="$CHECK_OUTPUT"
     printf '%s\n' "$output" | grep -a -v '^$' | sed 's/^/   /'
 

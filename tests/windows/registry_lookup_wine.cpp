@@ -108,9 +108,13 @@ class CountingRegistry : public RegistryPlatform {
 public:
     explicit CountingRegistry(RegistryPlatform& inner) : inner_(inner) {}
 
-    RegistryKey OpenKey(RegistryKey parent, const char* path) override
+    RegistryKey OpenKey(RegistryKey parent, const char* path) override { return Opened(inner_.OpenKey(parent, path)); }
+    RegistryKey OpenKeyEx(RegistryKey parent, const char* path, uint32_t access) override
     {
-        RegistryKey key = inner_.OpenKey(parent, path);
+        return Opened(inner_.OpenKeyEx(parent, path, access));
+    }
+    RegistryKey Opened(RegistryKey key)
+    {
         if (key) {
             open_.push_back(key);
             ++opens_;
