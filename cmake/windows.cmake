@@ -46,6 +46,13 @@ target_link_libraries(portolan_app PUBLIC portolan_win32 comctl32 shell32 user32
 # Portolan.exe: the real USB stack and registry of the machine.
 add_executable(Portolan WIN32 app/win_main.cpp app/platform_live.cpp)
 target_link_libraries(Portolan PRIVATE portolan_app portolan_resources)
+# What ships is stripped; the linked image with its symbols stays beside it
+# as Portolan.symbols.exe, for debugging and for the PE checks (strip leaves
+# the code and the base relocations as they are).
+add_custom_command(TARGET Portolan POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Portolan> ${CMAKE_BINARY_DIR}/Portolan.symbols.exe
+    COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:Portolan>
+    VERBATIM)
 
 # The simulated platform, for the demo and the window test. nlohmann-json is
 # header-only; its folder is offered alone so the cross compiler sees none
