@@ -1,5 +1,6 @@
 #include "assess/property_panel.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -38,7 +39,9 @@ void ConvertString(const StringDescNode* node, char* text)
 void CheckEndpointTypes(const ConfigRequestBuffer* config)
 {
     DescriptorWalk(ConfigDescriptorOf(config), [](const DescriptorHeader* header) {
-        if (header->bDescriptorType == kEndpointType) {
+        // bmAttributes is byte 3; a shorter endpoint descriptor says nothing.
+        if (header->bDescriptorType == kEndpointType &&
+            header->bLength > offsetof(USB_ENDPOINT_DESCRIPTOR, bmAttributes)) {
             switch (reinterpret_cast<const USB_ENDPOINT_DESCRIPTOR*>(header)->bmAttributes & 3) {
             case 1:
                 Panel->SetCheck(IsochronousBox, true);

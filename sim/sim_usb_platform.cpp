@@ -275,7 +275,8 @@ DeviceHandle SimUsbPlatform::OpenDevice(const char* path)
         }
     }
     const std::string prefix = "\\\\.\\";
-    if (!target.controller && wanted.compare(0, prefix.size(), prefix) == 0) {
+    // "\\.\" alone names no device; CreateFileA fails on it.
+    if (!target.controller && wanted.size() > prefix.size() && wanted.compare(0, prefix.size(), prefix) == 0) {
         SimHub* hub = FindHub(wanted.substr(prefix.size()));
         if (hub && hub->open)
             target.hub = hub;
@@ -427,7 +428,8 @@ bool SimUsbPlatform::HubIoControl(SimHub& hub, uint32_t code, void* in, uint32_t
         return true;
     }
     case IOCTL_USB_HUB_CYCLE_PORT: {
-        if (inSize < sizeof(uint32_t) || !validPort || (port && port->fail.count("cycle_port")))
+        // The documented input is a whole USB_CYCLE_PORT_PARAMS.
+        if (inSize < sizeof(USB_CYCLE_PORT_PARAMS) || !validPort || (port && port->fail.count("cycle_port")))
             return false;
         cycles_.emplace_back(Ascii(hub.name), index);
         *bytesReturned = 0;

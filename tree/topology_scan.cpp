@@ -24,6 +24,36 @@ constexpr char kPortPrefix[] = "[Port%d] ";
 
 using ConnectionInfo = USB_NODE_CONNECTION_INFORMATION_EX;
 
+// The hubs open on the way from the root hub to the hub being scanned. USB
+// allows five tiers of external hubs below a root hub; a path of more than
+// sixteen hubs, or one that names a hub already on it, comes from a faulty
+// driver and would otherwise recurse until the stack is gone.
+constexpr int kMaxHubPath = 16;
+const char* OpenHubPath[kMaxHubPath] = {};
+int OpenHubDepth = 0;
+
+bool SameHubName(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b) {
+        const char ca = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 32) : *a;
+        const char cb = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 32) : *b;
+        if (ca != cb)
+            return false;
+    }
+    return *a == *b;
+}
+
+// Whether a hub of this name may be scanned below the current path.
+bool HubMayBeScanned(const char* hubName)
+{
+    if (OpenHubDepth >= kMaxHubPath)
+        return false;
+    for (int i = 0; i < OpenHubDepth; ++i)
+        if (SameHubName(OpenHubPath[i], hubName))
+            return false;
+    return true;
+}
+
 void ReleaseHandedOver(char* hubName, ConnectionInfo* connectionInfo, ConfigRequestBuffer* configRequest,
                        StringDescNode* stringList)
 {
@@ -180,7 +210,8 @@ void ScanHub(TreeItem parent, char* hubName, USB_NODE_CONNECTION_INFORMATION_EX*
         record->Kind = RootHub;
     }
 
-    DeviceHandle hub = OpenHubByName(hubName);
+    // A hub named twice on one path, or too deep, is not opened.
+    DeviceHandle hub = HubMayBeScanned(hubName) ? OpenHubByName(hubName) : InvalidDeviceHandle();
     TreeItem item = nullptr;
     if (hub != InvalidDeviceHandle()) {
         nodeInfo->NodeType = UsbHub;
@@ -201,7 +232,9 @@ void ScanHub(TreeItem parent, char* hubName, USB_NODE_CONNECTION_INFORMATION_EX*
         ReleaseTreeNodeInfo(record);
         return;
     }
+    OpenHubPath[OpenHubDepth++] = hubName;
     ScanHubPorts(item, hub, nodeInfo->u.HubInformation.HubDescriptor.bNumberOfPorts);
+    --OpenHubDepth;
     CloseDeviceHandle(hub);
 }
 

@@ -12,6 +12,11 @@ constexpr uint8_t kConfigurationType = 2;
 constexpr uint8_t kInterfaceType = 4;
 constexpr uint8_t kStringType = 3;
 constexpr uint16_t kStringRequestLength = 255;
+// String requests for one device, the LanguageList's included. A device
+// can name at most 255 string indexes, and real ones name a few dozen in
+// one to four languages; a set that repeats an index in every interface in
+// 126 languages would otherwise ask close to a million times.
+constexpr uint32_t kMaxStringRequests = 1024;
 
 void PrepareRequest(USB_DESCRIPTOR_REQUEST* request, uint32_t port, uint16_t value, uint16_t index, uint16_t length)
 {
@@ -94,8 +99,9 @@ StringDescNode* FetchStringDescriptor(DeviceHandle hub, uint32_t port, uint8_t i
     uint32_t returned = 0;
     if (!HubIoControl(hub, IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION, buffer, sizeof(buffer), &returned))
         return nullptr;
-    // A driver may not report more than it was given room for.
-    if (returned < 2 || returned > sizeof(buffer))
+    // The reply must hold a descriptor header, and a driver may not report
+    // more than it was given room for.
+    if (returned < kDescriptorRequestHeader + sizeof(DescriptorHeader) || returned > sizeof(buffer))
         return nullptr;
     const auto* header = reinterpret_cast<const DescriptorHeader*>(request->Data);
     if (header->bDescriptorType != kStringType)
@@ -133,6 +139,11 @@ StringDescNode* CollectStringDescriptors(DeviceHandle hub, uint32_t port, const 
     StringDescNode* head = FetchStringDescriptor(hub, port, 0, 0);
     if (!head)
         return nullptr;
+    // Too short to hold its own header: no LanguageList.
+    if (head->Descriptor[0] < 2) {
+        ReleaseStringList(head);
+        return nullptr;
+    }
     // The language IDs are the LanguageList's text units; copied out because
     // the node's descriptor bytes need not be aligned for u16 reads.
     const uint32_t count = (head->Descriptor[0] - 2u) / 2u;
@@ -140,17 +151,27 @@ StringDescNode* CollectStringDescriptors(DeviceHandle hub, uint32_t port, const 
     memcpy(languages, head->Descriptor + 2, count * sizeof(uint16_t));
 
     StringDescNode* tail = head;
+    uint32_t budget = kMaxStringRequests - 1;
+    // Fetches the index in as many languages as the budget allows; false
+    // once it is spent.
+    auto fetch = [&](uint8_t index) {
+        const uint32_t languagesAsked = count < budget ? count : budget;
+        tail = FetchStringsForIndex(hub, port, index, languagesAsked, languages, tail);
+        budget -= languagesAsked;
+        return budget > 0;
+    };
+
     const uint8_t deviceIndexes[] = {device->iManufacturer, device->iProduct, device->iSerialNumber};
     for (uint8_t index : deviceIndexes)
-        if (index)
-            tail = FetchStringsForIndex(hub, port, index, count, languages, tail);
+        if (index && !fetch(index))
+            return head;
 
     DescriptorWalk(config, [&](const DescriptorHeader* header) {
         uint8_t index = 0;
         if (!StringIndexOf(header, &index))
             return WalkStep::Stop;
-        if (index)
-            tail = FetchStringsForIndex(hub, port, index, count, languages, tail);
+        if (index && !fetch(index))
+            return WalkStep::Stop;
         return WalkStep::Continue;
     });
     return head;

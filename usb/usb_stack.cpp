@@ -111,8 +111,9 @@ int CyclePort(DeviceHandle hub, uint32_t port)
     USB_CYCLE_PORT_PARAMS params = {};
     params.ConnectionIndex = port;
     uint32_t returned = 0;
-    return ActiveUsbPlatform->IoControl(hub, IOCTL_USB_HUB_CYCLE_PORT, &params, sizeof(params.ConnectionIndex),
-                                        nullptr, 0, &returned)
+    // The whole record as the platform documents it; StatusReturned stays 0.
+    return ActiveUsbPlatform->IoControl(hub, IOCTL_USB_HUB_CYCLE_PORT, &params, sizeof(params), nullptr, 0,
+                                        &returned)
                ? 1
                : 0;
 }

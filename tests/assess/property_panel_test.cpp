@@ -355,3 +355,28 @@ TEST_F(PanelTest, RefreshLeavesThePanelAsItWasUntilTheNextSelection)
     EXPECT_TRUE(session_->PanelControls().Log().empty());
     EXPECT_EQ(View().vendorId, "046d");
 }
+
+// bmAttributes is the fourth byte: an endpoint descriptor of two or three
+// bytes holds none, wherever it stands in the set.
+TEST_F(PanelTest, EndpointDescriptorTooShortForItsAttributesCountsForNothing)
+{
+    const std::vector<uint8_t> shortEndpoints[] = {{2, 5}, {3, 5, 0x81}};
+    for (const auto& shortEndpoint : shortEndpoints) {
+        // In the middle, followed by an interface descriptor whose bLength 9
+        // would read as "isochronous"; and as the set's last bytes.
+        const std::vector<uint8_t> sets[] = {
+            ConfigSet({Interface(0, 1, 3), shortEndpoint, Interface(1, 1, 3), Endpoint(0x82, 3, 8, 10)}),
+            ConfigSet({Interface(0, 1, 3), Endpoint(0x82, 3, 8, 10), shortEndpoint}),
+        };
+        for (const auto& set : sets) {
+            Scan(Ports(WithSet(Device(1, 0x046D, 0xC52B), set)));
+            AdviceWindowEnabled = 1;
+            Select("[Port1] ");
+            const PanelView view = View();
+            EXPECT_TRUE(view.ctrl && view.intr);
+            EXPECT_FALSE(view.isoc || view.bulk) << int(shortEndpoint[0]);
+            EXPECT_EQ(Topic(), 101);
+            TearDown();
+        }
+    }
+}

@@ -552,3 +552,75 @@ TEST_F(ScanTest, RootItemThatCannotBeInsertedLeavesTreeEmptyAndStatusUntouched)
     EXPECT_EQ(session.Usb().Count().setsOpened, 0u);
     ExpectNothingLeft(session);
 }
+
+// A hub driver that reports the name of a hub above it as a child's name.
+TEST_F(ScanTest, HubNamingAnAncestorIsRefusedLikeOneWithoutName)
+{
+    for (const char* echoed : {"ROOT", "root", "EXT"}) {
+        std::vector<SimPort> extPorts;
+        extPorts.push_back(HubPort(1, Hub(echoed, 2, {})));
+        extPorts.push_back(Device(2, 1, 1));
+        std::vector<SimPort> rootPorts;
+        rootPorts.push_back(HubPort(1, Hub("EXT", 2, std::move(extPorts))));
+        rootPorts.push_back(Device(2, 1, 1));
+        SimTopology topology;
+        topology.controllers.push_back(ControllerWith("HC", Hub("ROOT", 2, std::move(rootPorts))));
+        SimSession session(std::move(topology));
+        Scan(session);
+        EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0", "1|HC|1", "2|RootHub|2", "3|[Port1] : |2",
+                                                    "4|[Port2] |4", "3|[Port2] |4"}))
+            << echoed;
+        EXPECT_EQ(session.Status().Text(), "Connected Hubs: 2   Other Devices: 2") << echoed;
+        EXPECT_EQ(session.Usb().Count().opens, 3u) << "controller, root hub, EXT; the echo is not opened";
+        EXPECT_EQ(session.Usb().Count().closes, 3u);
+        ExpectNothingLeft(session);
+    }
+}
+
+TEST_F(ScanTest, SameHubNameOnTwoBranchesIsScannedOnEach)
+{
+    // Both ports report "EXT": not a loop, so each opens it and shows it.
+    std::vector<SimPort> rootPorts;
+    for (uint32_t port : {1u, 2u}) {
+        std::vector<SimPort> extPorts;
+        extPorts.push_back(Device(1, 1, 1));
+        rootPorts.push_back(HubPort(port, Hub("EXT", 1, std::move(extPorts))));
+    }
+    SimSession session(OneControllerWithPorts(std::move(rootPorts)));
+    Scan(session);
+    EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0", "1|HC|1", "2|RootHub|2", "3|[Port1] : |2",
+                                                "4|[Port1] |4", "3|[Port2] : |2", "4|[Port1] |4"}));
+    ExpectNothingLeft(session);
+}
+
+TEST_F(ScanTest, PathOfHubsEndsAfterSixteen)
+{
+    // A chain of hubs, each on port 1 of the one above, a device on port 2
+    // of each: the root hub and fifteen external hubs are scanned.
+    constexpr int kChain = 20;
+    std::unique_ptr<SimHub> below;
+    for (int level = kChain; level >= 1; --level) {
+        std::vector<SimPort> ports;
+        if (below)
+            ports.push_back(HubPort(1, std::move(below)));
+        ports.push_back(Device(2, 1, static_cast<uint16_t>(level)));
+        below = Hub("HUB-" + std::to_string(level), 2, std::move(ports));
+    }
+    SimTopology topology;
+    topology.controllers.push_back(ControllerWith("HC", std::move(below)));
+    SimSession session(std::move(topology));
+    Scan(session);
+    int deepestHub = 0;
+    int hubs = 0;
+    for (const std::string& line : TreeLines(session.Tree())) {
+        if (line.back() == '2') {
+            ++hubs;
+            deepestHub = std::max(deepestHub, std::stoi(line));
+        }
+    }
+    EXPECT_EQ(hubs, 16);
+    EXPECT_EQ(deepestHub, 17) << "root hub at depth 2, the fifteenth external hub at 17";
+    EXPECT_EQ(session.Usb().Count().opens, 17u);
+    EXPECT_EQ(session.Usb().OpenHandles(), 0u);
+    ExpectNothingLeft(session);
+}

@@ -342,3 +342,103 @@ TEST(DescriptorWalk, VisitorCanStopAndTwoTrailingBytesAreNotADescriptor)
     });
     EXPECT_EQ(types, (std::vector<int>{2}));
 }
+
+namespace {
+
+// Forwards to the simulated stack, but answers the LanguageList request
+// with the header alone while leaving {0, 3} in the first data bytes, as a
+// driver does that writes more than it reports.
+class HeaderOnlyLanguageList : public UsbPlatform {
+public:
+    explicit HeaderOnlyLanguageList(UsbPlatform* inner) : inner_(inner) {}
+    ControllerSet OpenControllerSet() override { return inner_->OpenControllerSet(); }
+    bool EnumController(ControllerSet set, uint32_t index) override { return inner_->EnumController(set, index); }
+    uint32_t ControllerPathSize(ControllerSet set, uint32_t index) override
+    {
+        return inner_->ControllerPathSize(set, index);
+    }
+    const char* ControllerPath(ControllerSet set, uint32_t index, void* buffer, uint32_t size) override
+    {
+        return inner_->ControllerPath(set, index, buffer, size);
+    }
+    bool ControllerDescription(ControllerSet set, uint32_t index, char* buffer, uint32_t size) override
+    {
+        return inner_->ControllerDescription(set, index, buffer, size);
+    }
+    void CloseControllerSet(ControllerSet set) override { inner_->CloseControllerSet(set); }
+    DeviceHandle OpenDevice(const char* path) override { return inner_->OpenDevice(path); }
+    void CloseDevice(DeviceHandle handle) override { inner_->CloseDevice(handle); }
+    bool IoControl(DeviceHandle handle, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
+                   uint32_t* bytesReturned) override
+    {
+        if (!inner_->IoControl(handle, code, in, inSize, out, outSize, bytesReturned))
+            return false;
+        auto* request = static_cast<USB_DESCRIPTOR_REQUEST*>(out);
+        if (code == IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION && request->SetupPacket.wValue == 0x0300 &&
+            outSize >= kDescriptorRequestHeader + 2) {
+            request->Data[0] = 0;
+            request->Data[1] = 3;
+            *bytesReturned = kDescriptorRequestHeader;
+        }
+        return true;
+    }
+
+private:
+    UsbPlatform* inner_;
+};
+
+}  // namespace
+
+TEST_F(DescriptorTest, LanguageListOfNoBytesIsNoLanguageList)
+{
+    Attach(DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3, 4)}), {kEnglish}));
+    UsbPlatform* simulated = ActiveUsbPlatform;
+    HeaderOnlyLanguageList platform(simulated);
+    ActiveUsbPlatform = &platform;
+    const std::vector<std::string> list = StringListOf();
+    ActiveUsbPlatform = simulated;
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(Requests().size(), 3u) << "the set twice and the LanguageList";
+}
+
+// One device's string requests are bounded, the LanguageList's included.
+TEST_F(DescriptorTest, StringRequestsStopAtTheBoundAndTheListKeepsWhatCame)
+{
+    constexpr size_t kBound = 1024;
+    // Two device strings and `interfaces` interface strings, two languages
+    // each: 509 interfaces stay one request below the bound, 510 pass it in
+    // the middle of the last interface's languages.
+    for (const int interfaces : {509, 510}) {
+        std::vector<std::vector<uint8_t>> body;
+        std::vector<uint8_t> set = ConfigSet({}, 0, 1);
+        for (int i = 0; i < interfaces; ++i) {
+            const auto interface = Interface(static_cast<uint8_t>(i), 0, 3, static_cast<uint8_t>(4 + i % 15));
+            set.insert(set.end(), interface.begin(), interface.end());
+        }
+        set[2] = static_cast<uint8_t>(set.size() & 0xFF);
+        set[3] = static_cast<uint8_t>(set.size() >> 8);
+        Attach(DeviceNaming(1, 2, 0, set, {kEnglish, kGerman}));
+        const std::vector<std::string> list = StringListOf();
+        const size_t wanted = 1 + 2 * (2 + static_cast<size_t>(interfaces));
+        EXPECT_EQ(Requests().size(), 2 + std::min(wanted, kBound)) << interfaces;
+        EXPECT_EQ(list.size(), std::min(wanted, kBound)) << interfaces;
+        // Interface i names index 4 + i % 15.
+        EXPECT_EQ(list.back(), interfaces == 509 ? "17:0407" : "18:0409") << interfaces;
+        TearDown();
+    }
+    // A hostile set: one index in every interface of a 65,535-byte set, in
+    // 126 languages.
+    std::vector<uint16_t> languages;
+    for (uint16_t id = 0x0401; languages.size() < 126; ++id)
+        languages.push_back(id);
+    std::vector<uint8_t> set = ConfigSet({}, 0, 1);
+    while (set.size() + 9 <= 65535) {
+        const auto interface = Interface(0, 0, 3, 5);
+        set.insert(set.end(), interface.begin(), interface.end());
+    }
+    set[2] = static_cast<uint8_t>(set.size() & 0xFF);
+    set[3] = static_cast<uint8_t>(set.size() >> 8);
+    Attach(DeviceNaming(0, 0, 0, set, languages));
+    EXPECT_EQ(StringListOf().size(), kBound);
+    EXPECT_EQ(Requests().size(), 2 + kBound);
+}

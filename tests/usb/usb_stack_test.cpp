@@ -141,7 +141,7 @@ TEST(GetRootHubName, ReadsTheNameFromTheControllerAndFailsWhenThereIsNone)
     EXPECT_EQ(session.Memory().LiveBlocks(), 1u) << "the name alone stays";
 }
 
-TEST(CyclePort, ReachesTheHubWithThePortNumber)
+TEST(CyclePort, ReachesTheHubWithThePortNumberInTheWholeRecord)
 {
     std::vector<SimPort> ports;
     ports.push_back(Device(1, 1, 1));
@@ -152,6 +152,13 @@ TEST(CyclePort, ReachesTheHubWithThePortNumber)
     EXPECT_NE(CyclePort(hub, 1), 0);
     EXPECT_EQ(CyclePort(hub, 2), 0);
     EXPECT_EQ(CyclePort(hub, 3), 0);
+    // The hub driver wants the whole USB_CYCLE_PORT_PARAMS; ConnectionIndex
+    // alone is refused.
+    USB_CYCLE_PORT_PARAMS params = {};
+    params.ConnectionIndex = 1;
+    uint32_t returned = 0;
+    EXPECT_FALSE(session.Usb().IoControl(hub, IOCTL_USB_HUB_CYCLE_PORT, &params, sizeof(params.ConnectionIndex),
+                                         nullptr, 0, &returned));
     CloseDeviceHandle(hub);
     ASSERT_EQ(session.Usb().Cycles().size(), 1u);
     EXPECT_EQ(session.Usb().Cycles()[0].first, "ROOT");
