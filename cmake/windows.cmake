@@ -73,6 +73,11 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/demo_topology.rc PROPERTIES OBJE
 add_executable(PortolanDemo WIN32 app/win_main.cpp app/platform_demo.cpp ${CMAKE_BINARY_DIR}/demo_topology.rc)
 target_link_libraries(PortolanDemo PRIVATE portolan_app portolan_sim_win portolan_resources)
 
+# The simulated code page against the real WideCharToMultiByte; run under
+# Wine by tests/windows/code_page_wine_test.sh.
+add_executable(portolan-code-page-test tests/windows/code_page_wine.cpp)
+target_link_libraries(portolan-code-page-test PRIVATE portolan_sim_win portolan_win32)
+
 # Drives the real main dialog over the simulated stack; run under Wine by
 # tests/windows/main_window_wine_test.sh.
 add_executable(portolan-window-test tests/windows/main_window_wine.cpp)

@@ -1,7 +1,10 @@
 #include "sim/sim_code_page.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+
+#include "sim/cp1252_best_fit_table.h"
 
 namespace {
 
@@ -48,14 +51,17 @@ void AppendUtf8(std::string& out, uint32_t code)
 
 char Cp1252FromUnit(char16_t unit)
 {
-    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF))
-        return static_cast<char>(unit);
-    if (unit >= 0x80 && unit < 0xA0)
-        return kHighControls[unit - 0x80] ? '?' : static_cast<char>(unit);
-    for (int i = 0; i < 32; ++i)
-        if (kHighControls[i] == unit)
-            return static_cast<char>(0x80 + i);
-    return '?';
+    const Cp1252Mapping* end = kCp1252Exceptions + kCp1252ExceptionCount;
+    const Cp1252Mapping* found = std::lower_bound(
+        kCp1252Exceptions, end, unit, [](const Cp1252Mapping& entry, char16_t wanted) { return entry.unit < wanted; });
+    if (found != end && found->unit == unit)
+        return static_cast<char>(found->byte);
+    return unit < 0x100 ? static_cast<char>(unit) : '?';
+}
+
+bool Cp1252Holds(char16_t unit)
+{
+    return UnitFromCp1252(static_cast<unsigned char>(Cp1252FromUnit(unit))) == unit;
 }
 
 int Cp1252CodePage::FromWide(const WideChar* text, int units, char* out, int outBytes)

@@ -1,5 +1,5 @@
 // Windows code page 1252 as WideCharToMultiByte converts to it with no flags
-// and no default character: what it cannot map becomes '?'.
+// and no default character: best-fit where Windows has one, else '?'.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +12,10 @@ public:
     int FromWide(const WideChar* text, int units, char* out, int outBytes) override;
 };
 
-// Byte of code page 1252 for one UTF-16 unit, or '?' when it has none.
+// Byte of code page 1252 for one UTF-16 unit: its own, a best fit, or '?'.
 char Cp1252FromUnit(char16_t unit);
+// Whether code page 1252 has a byte for the unit itself, not a best fit.
+bool Cp1252Holds(char16_t unit);
 // One code point as UTF-8.
 void AppendUtf8(std::string& out, uint32_t code);
 // Code page 1252 text as UTF-8, for tools that print it.

@@ -212,13 +212,12 @@ std::string Cp1252(const std::string& text, const std::string& place)
     std::string out;
     out.reserve(units.size());
     for (char16_t unit : units) {
-        const char byte = Cp1252FromUnit(unit);
-        if (byte == '?' && unit != u'?') {
+        if (!Cp1252Holds(unit)) {
             char code[16];
             snprintf(code, sizeof(code), "U+%04X", static_cast<unsigned>(unit));
             Fail(place, std::string("character ") + code + " has no code page 1252 form");
         }
-        out += byte;
+        out += Cp1252FromUnit(unit);
     }
     return out;
 }
