@@ -10,7 +10,7 @@ packages=(
     wine64 xvfb fonts-wine imagemagick
     fp-utils libchm-bin usb.ids
     zip unzip python3
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev llvm-14
 )
 
 missing=()

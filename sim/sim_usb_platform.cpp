@@ -82,7 +82,8 @@ uint32_t FillConnection(Record* record, uint32_t outSize, const SimPort* port, u
     for (const auto& pipe : pipes) {
         if (written + sizeof(USB_PIPE_INFO) > outSize)
             break;
-        memcpy(out + written, pipe.data(), std::min<size_t>(pipe.size(), sizeof(USB_ENDPOINT_DESCRIPTOR)));
+        if (!pipe.empty())
+            memcpy(out + written, pipe.data(), std::min<size_t>(pipe.size(), sizeof(USB_ENDPOINT_DESCRIPTOR)));
         written += sizeof(USB_PIPE_INFO);
     }
     return written;

@@ -39,9 +39,47 @@ struct FormatError {
     throw FormatError{place, message};
 }
 
+constexpr size_t kMaxShownCharacters = 60;
+
+// Text from the file as an error line shows it: C0 and C1 controls escaped
+// ("\x0a", "\u0085"), cut after 60 characters.
+std::string Shown(const std::string& text)
+{
+    std::string out;
+    size_t characters = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) == 0x80)
+            continue;  // continuation bytes travel with their lead byte
+        if (characters++ == kMaxShownCharacters) {
+            out += "...";
+            break;
+        }
+        char escaped[8];
+        if (byte < 0x20 || byte == 0x7F) {
+            snprintf(escaped, sizeof(escaped), "\\x%02x", byte);
+            out += escaped;
+            continue;
+        }
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned char>(text[i + 1]));
+            out += escaped;
+            ++i;
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            ++end;
+        out.append(text, i, end - i);
+        i = end - 1;
+    }
+    return out;
+}
+
 std::string Member(const std::string& place, const std::string& key)
 {
-    return place.empty() ? key : place + "." + key;
+    return place.empty() ? Shown(key) : place + "." + Shown(key);
 }
 
 std::string Element(const std::string& place, size_t index)
@@ -51,7 +89,7 @@ std::string Element(const std::string& place, size_t index)
 
 std::string Keyed(const std::string& place, const std::string& key)
 {
-    return place + "[\"" + key + "\"]";
+    return place + "[\"" + Shown(key) + "\"]";
 }
 
 bool IsComment(const std::string& key)
@@ -158,7 +196,7 @@ std::vector<uint8_t> Bytes(const Json& value, const std::string& place)
             ++end;
         const std::string token = text.substr(i, end - i);
         if (token.size() != 2 || HexDigit(token[0]) < 0 || HexDigit(token[1]) < 0)
-            Fail(place, "byte " + std::to_string(bytes.size()) + " is not two hex digits: \"" + token.substr(0, 16) +
+            Fail(place, "byte " + std::to_string(bytes.size()) + " is not two hex digits: \"" + Shown(token) +
                             "\"");
         bytes.push_back(static_cast<uint8_t>(HexDigit(token[0]) * 16 + HexDigit(token[1])));
         i = end;
@@ -170,7 +208,7 @@ std::vector<uint8_t> Bytes(const Json& value, const std::string& place)
 uint16_t Language(const std::string& text, const std::string& place)
 {
     if (text.size() != 4 || std::any_of(text.begin(), text.end(), [](char c) { return HexDigit(c) < 0; }))
-        Fail(place, "a language is four hex digits, found \"" + text.substr(0, 16) + "\"");
+        Fail(place, "a language is four hex digits, found \"" + Shown(text) + "\"");
     uint16_t id = 0;
     for (char c : text)
         id = static_cast<uint16_t>(id * 16 + HexDigit(c));
@@ -183,7 +221,7 @@ uint8_t StringIndex(const std::string& text, const std::string& place, unsigned 
     unsigned number = 0;
     if (text.empty() || text.size() > 3 ||
         std::any_of(text.begin(), text.end(), [](char c) { return c < '0' || c > '9'; }))
-        Fail(place, "a string index is a decimal number, found \"" + text.substr(0, 16) + "\"");
+        Fail(place, "a string index is a decimal number, found \"" + Shown(text) + "\"");
     for (char c : text)
         number = number * 10 + static_cast<unsigned>(c - '0');
     if (number < low || number > 255)
@@ -196,13 +234,26 @@ std::pair<uint8_t, uint16_t> IndexAndLanguage(const std::string& text, const std
 {
     const size_t colon = text.find(':');
     if (colon == std::string::npos)
-        Fail(place, "expected INDEX:LANGUAGE, found \"" + text.substr(0, 16) + "\"");
+        Fail(place, "expected INDEX:LANGUAGE, found \"" + Shown(text) + "\"");
     return {StringIndex(text.substr(0, colon), place, 0), Language(text.substr(colon + 1), place)};
 }
 
 std::u16string Utf16(const Json& value, const std::string& place)
 {
     return Utf8ToUtf16(Text(value, place));
+}
+
+// A name or key path: no NUL inside, which the platform's strings end at.
+const std::string& NameText(const std::string& text, const std::string& place)
+{
+    if (text.find('\0') != std::string::npos)
+        Fail(place, "a name has no NUL character");
+    return text;
+}
+
+std::u16string Name16(const Json& value, const std::string& place)
+{
+    return Utf8ToUtf16(NameText(Text(value, place), place));
 }
 
 // UTF-8 text as code page 1252; a character it lacks breaks the format.
@@ -248,7 +299,7 @@ SimFailures Failures(const Json& object, const std::string& place, bool port)
             known = std::any_of(std::begin(kControllerSteps), std::end(kControllerSteps),
                                 [&](const char* s) { return name == s; });
         if (!known)
-            Fail(itemPlace, "unknown step \"" + name.substr(0, 32) + "\"");
+            Fail(itemPlace, "unknown step \"" + Shown(name) + "\"");
         failures.insert(name);
     }
     return failures;
@@ -263,6 +314,8 @@ SimPort ParsePort(const Json& value, const std::string& place, size_t position, 
                   "config_descriptors", "languages", "strings", "raw_strings", "driver_key", "hub", "fail", "pipes"});
     SimPort port;
     port.port = static_cast<uint32_t>(Unsigned(value, "port", place, UINT32_MAX, position + 1));
+    if (port.port == 0)
+        Fail(Member(place, "port"), "ports are numbered from 1");
 
     if (const Json* descriptor = Find(value, "device_descriptor")) {
         const std::string descriptorPlace = Member(place, "device_descriptor");
@@ -328,7 +381,7 @@ SimPort ParsePort(const Json& value, const std::string& place, size_t position, 
     }
 
     if (const Json* driverKey = Find(value, "driver_key"); driverKey && !driverKey->is_null())
-        port.driverKey = Utf16(*driverKey, Member(place, "driver_key"));
+        port.driverKey = Name16(*driverKey, Member(place, "driver_key"));
 
     if (const Json* hub = Find(value, "hub"); hub && !hub->is_null()) {
         if (!port.isHub)
@@ -361,7 +414,7 @@ std::unique_ptr<SimHub> ParseHub(const Json& value, const std::string& place, in
     const Json* name = Find(value, "name");
     if (!name)
         Fail(place, "a hub needs a \"name\"");
-    hub->name = Utf16(*name, Member(place, "name"));
+    hub->name = Name16(*name, Member(place, "name"));
     hub->open = Flag(value, "open", place, true);
     hub->nodeQuery = Flag(value, "node_query", place, true);
 
@@ -376,7 +429,10 @@ std::unique_ptr<SimHub> ParseHub(const Json& value, const std::string& place, in
                 Fail(portPlace, "port " + std::to_string(hub->ports.back().port) + " is listed twice");
         }
     }
-    hub->portCount = static_cast<uint32_t>(Unsigned(value, "port_count", place, UINT32_MAX, hub->ports.size()));
+    // bNumberOfPorts of the hub descriptor is one byte.
+    if (!Find(value, "port_count") && hub->ports.size() > UINT8_MAX)
+        Fail(Member(place, "ports"), "a hub has at most 255 ports");
+    hub->portCount = static_cast<uint32_t>(Unsigned(value, "port_count", place, UINT8_MAX, hub->ports.size()));
     return hub;
 }
 
@@ -394,7 +450,7 @@ SimController ParseController(const Json& value, const std::string& place)
     controller.fail = Failures(value, place, false);
     if (const Json* path = Find(value, "device_path")) {
         const std::string pathPlace = Member(place, "device_path");
-        controller.devicePath = Cp1252(Text(*path, pathPlace), pathPlace);
+        controller.devicePath = Cp1252(NameText(Text(*path, pathPlace), pathPlace), pathPlace);
     }
     return controller;
 }
@@ -412,12 +468,13 @@ void ParseRegistry(const Json& value, const std::string& place, SimRegistryKey& 
             Fail(keyPlace, "a key path has no empty names");
         if (!it.value().is_object())
             Fail(keyPlace, "expected an object of values, " + Found(it.value()));
-        SimRegistryKey& key = SimRegistryPath(root, Cp1252(path, keyPlace));
+        SimRegistryKey& key = SimRegistryPath(root, Cp1252(NameText(path, keyPlace), keyPlace));
         for (auto entry = it.value().begin(); entry != it.value().end(); ++entry) {
             const std::string& name = entry.key();
             if (IsComment(name))
                 continue;
             const std::string valuePlace = Keyed(keyPlace, name);
+            NameText(name, valuePlace);
             const Json& data = entry.value();
             if (name == "@open") {
                 if (!data.is_boolean())
@@ -455,6 +512,66 @@ SimTopology ParseDocument(const Json& document)
     return topology;
 }
 
+// Refuses a key given twice in one object, which the parser would silently
+// let the last one win; it tracks where it is for the error's place.
+class DuplicateKeyCheck {
+public:
+    bool operator()(int, Json::parse_event_t event, Json& parsed)
+    {
+        using Event = Json::parse_event_t;
+        switch (event) {
+        case Event::object_start:
+        case Event::array_start:
+            CountElement();
+            frames_.push_back({event == Event::array_start, Place(), {}, 0, {}});
+            break;
+        case Event::object_end:
+        case Event::array_end:
+            if (!frames_.empty())
+                frames_.pop_back();
+            break;
+        case Event::key:
+            if (!frames_.empty()) {
+                Frame& object = frames_.back();
+                object.key = parsed.get<std::string>();
+                if (!object.keys.insert(object.key).second)
+                    Fail(Member(object.place, object.key), "key given twice in one object");
+            }
+            break;
+        case Event::value:
+            CountElement();
+            break;
+        }
+        return true;
+    }
+
+private:
+    struct Frame {
+        bool array;
+        std::string place;   // where this object or array is
+        std::string key;     // the member being read
+        size_t elements;     // elements read so far, of an array
+        std::set<std::string> keys;
+    };
+
+    void CountElement()
+    {
+        if (!frames_.empty() && frames_.back().array)
+            ++frames_.back().elements;
+    }
+
+    // The place of the value being read now.
+    std::string Place() const
+    {
+        if (frames_.empty())
+            return "";
+        const Frame& parent = frames_.back();
+        return parent.array ? Element(parent.place, parent.elements - 1) : Member(parent.place, parent.key);
+    }
+
+    std::vector<Frame> frames_;
+};
+
 // The error as one line: control characters from the file become blanks.
 void SetError(std::string* error, std::string text)
 {
@@ -475,6 +592,13 @@ std::string ParserMessage(const char* what)
         if (end != std::string::npos)
             message.erase(0, end + 2);
     }
+    // The parser quotes the token it stopped at, which may be long.
+    const std::string lastRead = "last read: '";
+    const size_t quoted = message.find(lastRead);
+    const size_t end = message.rfind('\'');
+    if (quoted != std::string::npos && end > quoted + lastRead.size())
+        message = message.substr(0, quoted + lastRead.size()) +
+                  Shown(message.substr(quoted + lastRead.size(), end - quoted - lastRead.size())) + message.substr(end);
     return message;
 }
 
@@ -485,7 +609,7 @@ bool ParseTopology(const std::string& text, const std::string& fileName, SimTopo
     try {
         Json document;
         try {
-            document = Json::parse(text);
+            document = Json::parse(text, DuplicateKeyCheck());
         } catch (const Json::parse_error& e) {
             SetError(error, fileName + ": not valid JSON: " + ParserMessage(e.what()));
             return false;

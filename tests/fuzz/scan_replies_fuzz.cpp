@@ -10,19 +10,8 @@
 #include "sim/sim_code_page.h"
 #include "sim/sim_memory.h"
 #include "tests/fuzz/fuzzed_platform.h"
+#include "tests/support/tree_snapshot.h"
 #include "tree/topology_scan.h"
-
-namespace {
-
-void SelectAll(MemoryTree& tree, const std::vector<std::unique_ptr<MemoryTree::Item>>& items)
-{
-    for (const auto& item : items) {
-        tree.Select(item.get());
-        SelectAll(tree, item->children);
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -52,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         RefreshTree();
         if (!usb.AllClosed() || !registry.AllClosed())
             FuzzFailure("a handle or key left open by the refresh");
-        SelectAll(tree, tree.TopLevel());
+        testing_topology::SelectEveryItem(tree);
         for (const auto& call : advice.calls)
             if (call.topic < 100 || call.topic > 104)
                 FuzzFailure("advice topic out of range");

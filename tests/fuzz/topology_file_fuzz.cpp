@@ -1,11 +1,14 @@
 // Fuzzes the topology-file loader of the report tool: any text either loads
-// or yields a one-line error naming the file, and a loaded PC scans cleanly.
+// or yields a one-line error naming the file, and a loaded PC scans cleanly,
+// with every item selected into the panel.
 #include <cstdint>
 #include <string>
 
+#include "assess/property_panel.h"
 #include "sim/sim_session.h"
 #include "sim/topology_loader.h"
 #include "tests/fuzz/fuzzed_platform.h"
+#include "tests/support/tree_snapshot.h"
 #include "tree/topology_scan.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -19,7 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     SimSession session(std::move(topology));
+    AdviceWindowEnabled = 1;
     RefreshTree();
+    testing_topology::SelectEveryItem(session.Tree());
+    AdviceWindowEnabled = 0;
+    for (const auto& call : session.Advice().calls)
+        if (call.topic < 100 || call.topic > 104)
+            FuzzFailure("advice topic out of range");
     ClearTree();
     if (session.Memory().LiveBlocks() || session.Usb().OpenHandles() || session.Registry().OpenKeys())
         FuzzFailure("the loaded PC's scan left something behind");

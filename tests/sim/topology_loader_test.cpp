@@ -91,7 +91,7 @@ Json FullDocument()
         "name": "USB#ROOT_HUB30#4&1b3c5f2&0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}",
         "open": false,
         "node_query": false,
-        "port_count": 260,
+        "port_count": 255,
         "ports": [
           {
             "status": 1, "speed": 0, "config_value": 1, "address": 513,
@@ -185,7 +185,7 @@ TEST(TopologyLoaderGoodFile, HubsAndPortsKeepTheirFields)
     EXPECT_EQ(root.name, u"USB#ROOT_HUB30#4&1b3c5f2&0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
     EXPECT_FALSE(root.open);
     EXPECT_FALSE(root.nodeQuery);
-    EXPECT_EQ(root.portCount, 260u);
+    EXPECT_EQ(root.portCount, 255u);
     ASSERT_EQ(root.ports.size(), 3u);
 
     const SimPort& device = root.ports[0];
@@ -321,6 +321,12 @@ TEST(TopologyLoaderFormatErrors, EachBrokenRuleNamesThePlace)
         {"/controllers/0/root_hub/port_count", "-1", "controllers[0].root_hub.port_count"},
         {"/controllers/0/root_hub/port_count", "1.5", "controllers[0].root_hub.port_count"},
         {"/controllers/0/root_hub/port_count", "4294967296", "controllers[0].root_hub.port_count"},
+        {"/controllers/0/root_hub/port_count", "256", "controllers[0].root_hub.port_count"},
+        {"/controllers/0/root_hub/ports/2/port", "0", "controllers[0].root_hub.ports[2].port"},
+        {"/controllers/0/root_hub/name", "\"RO\\u0000OT\"", "controllers[0].root_hub.name"},
+        {"/controllers/0/root_hub/ports/2/driver_key", "\"{36fc}\\u0000\\\\0001\"",
+         "controllers[0].root_hub.ports[2].driver_key"},
+        {"/controllers/0/device_path", "\"\\\\\\\\?\\u0000x\"", "controllers[0].device_path"},
         {"/controllers/0/root_hub/ports", "{}", "controllers[0].root_hub.ports"},
         {"/controllers/0/root_hub/ports/2", "[]", "controllers[0].root_hub.ports[2]"},
         {"/controllers/0/root_hub/ports/2/satus", "1", "controllers[0].root_hub.ports[2].satus"},
@@ -590,4 +596,51 @@ TEST(TopologyLoaderGarbage, NullOutputsAreTolerated)
 {
     EXPECT_TRUE(ParseTopology("{}", kFile, nullptr, nullptr));
     EXPECT_FALSE(ParseTopology("{", kFile, nullptr, nullptr));
+}
+
+// Files that parse as JSON but break the format where the parser alone would
+// let them pass: a key given twice, a NUL in a registry name.
+TEST(TopologyLoaderBadFile, KeysGivenTwiceAndNulInNamesAreRefused)
+{
+    const struct {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {R"({"controllers": [], "controllers": []})", "pc.json: controllers: key given twice in one object"},
+        {R"({"controllers": [{"root_hub": {"name": "A", "ports": [{}, {"port": 3, "status": 1, "port": 2}]}}]})",
+         "pc.json: controllers[0].root_hub.ports[1].port: key given twice in one object"},
+        {R"({"registry": {"A": {"V": "x", "V": "y"}}})", "pc.json: registry.A.V: key given twice in one object"},
+        {R"({"registry": {"A\u0000B": {}}})", "pc.json: registry[\"A\\x00B\"]: a name has no NUL character"},
+        {R"({"registry": {"A": {"V\u0000": "x"}}})",
+         "pc.json: registry[\"A\"][\"V\\x00\"]: a name has no NUL character"},
+    };
+    for (const auto& c : cases) {
+        const Loaded loaded = Parse(c.text);
+        EXPECT_FALSE(loaded.ok) << c.text;
+        EXPECT_EQ(loaded.error, c.message);
+    }
+    // The same keys in different objects are fine.
+    EXPECT_TRUE(Parse(R"({"registry": {"A": {"V": "x"}, "B": {"V": "x"}}})").ok);
+}
+
+TEST(TopologyLoaderBadFile, ErrorQuotesLittleOfWhatItFoundWithControlsEscaped)
+{
+    // An unknown key of 500 characters with C0 and C1 controls in it.
+    std::string key = "k\\u0001\\u001f\\u007f\\u0085";
+    key += std::string(500, 'x');
+    const Loaded unknownKey = Parse("{\"" + key + "\": 1}");
+    ASSERT_FALSE(unknownKey.ok);
+    EXPECT_EQ(unknownKey.error, "pc.json: k\\x01\\x1f\\x7f\\u0085" + std::string(55, 'x') + "...: unknown key");
+
+    const Loaded badBytes = Parse(R"({"controllers": [{"root_hub": {"name": "R", "ports": [{"device_descriptor": ")" +
+                                  std::string(300, 'z') + R"("}]}}]})");
+    ASSERT_FALSE(badBytes.ok);
+    EXPECT_LT(badBytes.error.size(), 160u) << badBytes.error;
+    EXPECT_NE(badBytes.error.find(std::string(60, 'z') + "..."), std::string::npos) << badBytes.error;
+
+    // The parser's own message quotes the token it stopped at.
+    const Loaded notJson = Parse("{\"a\": \"" + std::string(400, 'q') + "\u0002");
+    ASSERT_FALSE(notJson.ok);
+    EXPECT_EQ(notJson.error.find(std::string(61, 'q')), std::string::npos) << notJson.error;
+    ExpectErrorLine(notJson.error, "pc.json");
 }

@@ -15,6 +15,20 @@ inline void AppendLines(const MemoryTree::Item& item, int depth, std::vector<std
         AppendLines(*child, depth + 1, lines);
 }
 
+// Selects every item in tree order, as a user clicking through the tree.
+inline void SelectEveryItem(MemoryTree& tree, const std::vector<std::unique_ptr<MemoryTree::Item>>& items)
+{
+    for (const auto& item : items) {
+        tree.Select(item.get());
+        SelectEveryItem(tree, item->children);
+    }
+}
+
+inline void SelectEveryItem(MemoryTree& tree)
+{
+    SelectEveryItem(tree, tree.TopLevel());
+}
+
 inline std::vector<std::string> TreeLines(const MemoryTree& tree)
 {
     std::vector<std::string> lines;
