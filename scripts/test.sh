@@ -18,6 +18,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== fuzzing, a short run of each target"
 scripts/fuzz.sh "${PORTOLAN_FUZZ_SECONDS:-45}"
+echo "== fuzz coverage of the committed corpus"
+scripts/fuzz.sh --coverage | tail -n 40
 
 echo "== sample topologies through the report tool"
 for sample in samples/*.json; do
