@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tree/ascii_case.h"
 #include "tree/registry_platform.h"
 #include "usb/zeroed_alloc.h"
 
@@ -15,21 +16,6 @@ constexpr char kClassKey[] = "System\\CurrentControlSet\\Control\\Class";
 constexpr char kUsbEnumKey[] = "System\\CurrentControlSet\\Enum\\USB";
 constexpr uint32_t kKeyNameBytes = 100;
 constexpr uint32_t kDriverValueBytes = 300;
-
-// _stricmp in the default locale: only ASCII letters fold.
-int CompareIgnoringAsciiCase(const char* a, const char* b)
-{
-    for (;; ++a, ++b) {
-        auto ca = static_cast<unsigned char>(*a);
-        auto cb = static_cast<unsigned char>(*b);
-        if (ca >= 'A' && ca <= 'Z')
-            ca = static_cast<unsigned char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z')
-            cb = static_cast<unsigned char>(cb - 'A' + 'a');
-        if (ca != cb || ca == 0)
-            return ca - cb;
-    }
-}
 
 // A "Driver" value counts as read only when it fits the buffer and ends in
 // its terminator inside it.

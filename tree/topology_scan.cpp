@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/bounded_format.h"
+#include "tree/ascii_case.h"
 #include "tree/registry_lookup.h"
 #include "usb/descriptors.h"
 #include "usb/usb_stack.h"
@@ -32,24 +33,13 @@ constexpr int kMaxHubPath = 16;
 const char* OpenHubPath[kMaxHubPath] = {};
 int OpenHubDepth = 0;
 
-bool SameHubName(const char* a, const char* b)
-{
-    for (; *a && *b; ++a, ++b) {
-        const char ca = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 32) : *a;
-        const char cb = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 32) : *b;
-        if (ca != cb)
-            return false;
-    }
-    return *a == *b;
-}
-
 // Whether a hub of this name may be scanned below the current path.
 bool HubMayBeScanned(const char* hubName)
 {
     if (OpenHubDepth >= kMaxHubPath)
         return false;
     for (int i = 0; i < OpenHubDepth; ++i)
-        if (SameHubName(OpenHubPath[i], hubName))
+        if (CompareIgnoringAsciiCase(OpenHubPath[i], hubName) == 0)
             return false;
     return true;
 }

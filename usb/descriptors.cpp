@@ -139,12 +139,8 @@ StringDescNode* CollectStringDescriptors(DeviceHandle hub, uint32_t port, const 
     StringDescNode* head = FetchStringDescriptor(hub, port, 0, 0);
     if (!head)
         return nullptr;
-    // Too short to hold its own header: no LanguageList.
-    if (head->Descriptor[0] < 2) {
-        ReleaseStringList(head);
-        return nullptr;
-    }
-    // The language IDs are the LanguageList's text units; copied out because
+    // The language IDs are the LanguageList's text units (FetchStringDescriptor
+    // took none shorter than its 2-byte header); copied out because
     // the node's descriptor bytes need not be aligned for u16 reads.
     const uint32_t count = (head->Descriptor[0] - 2u) / 2u;
     uint16_t languages[127] = {};

@@ -9,16 +9,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 #include <unistd.h>
 
 #include "assess/vendor_names.h"
+#include "tests/support/run_command.h"
 
 namespace
 {
+
+using testing_command::ReadFile;
 
 const std::filesystem::path kSourceDir = PORTOLAN_SOURCE_DIR;
 const char* const kUsbIds = "/usr/share/misc/usb.ids";
@@ -28,14 +30,6 @@ bool IsNameCharacter(char c)
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
         return true;
     return c != '\0' && std::strchr(" .,-&()/'+", c) != nullptr;
-}
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // The "Version:" of a usb.ids file, or the one a generated table names.

@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +17,7 @@
 #include "sim/sim_session.h"
 #include "sim/topology_loader.h"
 #include "tests/fuzz/fuzzed_platform.h"
+#include "tests/support/run_command.h"
 #include "tests/support/tree_snapshot.h"
 #include "tree/topology_scan.h"
 
@@ -199,21 +198,13 @@ const MemoryTree::Item* PickItem(FuzzedDataProvider& in, MemoryTree& tree)
     return items.empty() ? nullptr : items[in.ConsumeIntegralInRange<size_t>(0, items.size() - 1)];
 }
 
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(PORTOLAN_SOURCE_DIR) / "samples"))
         if (entry.path().extension() == ".json")
-            Samples.push_back(ReadFile(entry.path()));
+            Samples.push_back(testing_command::ReadFile(entry.path()));
     std::sort(Samples.begin(), Samples.end());
     if (Samples.empty())
         FuzzFailure("no sample PCs found");

@@ -4,23 +4,16 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "sim/sim_code_page.h"
+#include "tests/support/run_command.h"
 
 namespace {
 
+using testing_command::ReadFile;
+
 const std::filesystem::path kSourceDir = PORTOLAN_SOURCE_DIR;
 constexpr char kWineNls[] = "/usr/share/wine/nls/c_1252.nls";
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 }  // namespace
 
