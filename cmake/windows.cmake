@@ -54,16 +54,8 @@ add_custom_command(TARGET Portolan POST_BUILD
     COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:Portolan>
     VERBATIM)
 
-# The simulated platform, for the demo and the window test. nlohmann-json is
-# header-only; its folder is offered alone so the cross compiler sees none
-# of the host's other headers.
-set(PORTOLAN_JSON_INCLUDE ${CMAKE_BINARY_DIR}/third_party)
-file(MAKE_DIRECTORY ${PORTOLAN_JSON_INCLUDE})
-if(NOT EXISTS ${PORTOLAN_JSON_INCLUDE}/nlohmann)
-    file(CREATE_LINK /usr/include/nlohmann ${PORTOLAN_JSON_INCLUDE}/nlohmann SYMBOLIC)
-endif()
+# The simulated platform, for the demo and the window test.
 add_library(portolan_sim_win STATIC ${PORTOLAN_SIM_SOURCES})
-target_include_directories(portolan_sim_win SYSTEM PUBLIC ${PORTOLAN_JSON_INCLUDE})
 target_link_libraries(portolan_sim_win PUBLIC portolan_core)
 
 # PortolanDemo.exe: the same application over the bundled sample PC.

@@ -20,10 +20,25 @@ std::string Ascii(const std::u16string& text)
     return out;
 }
 
+std::string Folded(std::string name)
+{
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
+
 bool SameNameIgnoringCase(const std::string& a, const std::string& b)
 {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return tolower(x) == tolower(y); });
+    return a.size() == b.size() && Folded(a) == Folded(b);
+}
+
+template <typename Record>
+void Keep(std::deque<Record>& record, Record entry)
+{
+    record.push_back(std::move(entry));
+    if (record.size() > SimUsbPlatform::kRecordKept)
+        record.pop_front();
 }
 
 SimPort* FindPort(SimHub& hub, uint32_t index)
@@ -197,6 +212,7 @@ ControllerSet SimUsbPlatform::OpenControllerSet()
 {
     if (!topology_.controllerSet)
         return nullptr;
+    index_.built = false;
     ++counters_.setsOpened;
     ++openSets_;
     return &topology_;
@@ -244,23 +260,101 @@ void SimUsbPlatform::CloseControllerSet(ControllerSet set)
     }
 }
 
-SimHub* SimUsbPlatform::FindHub(const std::string& name)
+// Depth-first over every hub of every controller, in the order the index
+// is built in: the first hub found under a name is the one it opens.
+template <typename Visit>
+void EachHub(SimTopology& topology, Visit visit)
 {
-    // Depth-first over every hub of every controller.
-    std::vector<SimHub*> pending;
-    for (auto& controller : topology_.controllers)
-        if (controller.rootHub)
-            pending.push_back(controller.rootHub.get());
+    struct Pending {
+        SimHub* hub;
+        std::vector<uint32_t> location;
+    };
+    std::vector<Pending> pending;
+    for (uint32_t i = 0; i < topology.controllers.size(); ++i)
+        if (topology.controllers[i].rootHub)
+            pending.push_back({topology.controllers[i].rootHub.get(), {i}});
     while (!pending.empty()) {
-        SimHub* hub = pending.back();
+        Pending next = std::move(pending.back());
         pending.pop_back();
-        if (SameNameIgnoringCase(Ascii(hub->name), name))
-            return hub;
-        for (auto& port : hub->ports)
-            if (port.hub)
-                pending.push_back(port.hub.get());
+        if (!visit(*next.hub, next.location))
+            return;
+        for (uint32_t i = 0; i < next.hub->ports.size(); ++i) {
+            if (SimHub* hub = next.hub->ports[i].hub.get()) {
+                std::vector<uint32_t> location = next.location;
+                location.push_back(i);
+                pending.push_back({hub, std::move(location)});
+            }
+        }
+    }
+}
+
+void SimUsbPlatform::BuildIndex()
+{
+    index_ = NameIndex{};
+    index_.built = true;
+    index_.controllers = topology_.controllers.data();
+    index_.controllerCount = topology_.controllers.size();
+    for (uint32_t i = 0; i < topology_.controllers.size(); ++i)
+        index_.controllerByPath.try_emplace(Folded(ControllerDevicePath(i)), i);
+    EachHub(topology_, [&](SimHub& hub, const std::vector<uint32_t>& location) {
+        index_.hubByName.try_emplace(Folded(Ascii(hub.name)), location);
+        return true;
+    });
+}
+
+SimHub* SimUsbPlatform::HubAt(const std::vector<uint32_t>& location)
+{
+    if (location.empty() || location[0] >= topology_.controllers.size())
+        return nullptr;
+    SimHub* hub = topology_.controllers[location[0]].rootHub.get();
+    for (size_t i = 1; hub && i < location.size(); ++i)
+        hub = location[i] < hub->ports.size() ? hub->ports[location[i]].hub.get() : nullptr;
+    return hub;
+}
+
+SimController* SimUsbPlatform::FindController(const std::string& path)
+{
+    if (!index_.built || index_.controllers != topology_.controllers.data() ||
+        index_.controllerCount != topology_.controllers.size())
+        BuildIndex();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto found = index_.controllerByPath.find(Folded(path));
+        if (found == index_.controllerByPath.end())
+            return nullptr;
+        if (found->second < topology_.controllers.size() &&
+            SameNameIgnoringCase(ControllerDevicePath(found->second), path))
+            return &topology_.controllers[found->second];
+        BuildIndex();  // the topology changed under the index
     }
     return nullptr;
+}
+
+SimHub* SimUsbPlatform::FindHub(const std::string& name)
+{
+    if (!index_.built)
+        BuildIndex();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto found = index_.hubByName.find(Folded(name));
+        if (found == index_.hubByName.end())
+            break;
+        SimHub* hub = HubAt(found->second);
+        if (hub && SameNameIgnoringCase(Ascii(hub->name), name))
+            return hub;
+        BuildIndex();
+    }
+    // A hub added since the index was built.
+    return FindHubLinear(name);
+}
+
+SimHub* SimUsbPlatform::FindHubLinear(const std::string& name)
+{
+    SimHub* match = nullptr;
+    EachHub(topology_, [&](SimHub& hub, const std::vector<uint32_t>&) {
+        if (SameNameIgnoringCase(Ascii(hub.name), name))
+            match = &hub;
+        return !match;
+    });
+    return match;
 }
 
 DeviceHandle SimUsbPlatform::OpenDevice(const char* path)
@@ -268,13 +362,8 @@ DeviceHandle SimUsbPlatform::OpenDevice(const char* path)
     ++counters_.opens;
     const std::string wanted = path ? path : "";
     Target target;
-    for (uint32_t i = 0; i < topology_.controllers.size(); ++i) {
-        if (SameNameIgnoringCase(ControllerDevicePath(i), wanted)) {
-            if (topology_.controllers[i].open)
-                target.controller = &topology_.controllers[i];
-            break;
-        }
-    }
+    if (SimController* controller = FindController(wanted); controller && controller->open)
+        target.controller = controller;
     const std::string prefix = "\\\\.\\";
     // "\\.\" alone names no device; CreateFileA fails on it.
     if (!target.controller && wanted.size() > prefix.size() && wanted.compare(0, prefix.size(), prefix) == 0) {
@@ -389,8 +478,8 @@ bool SimUsbPlatform::HubIoControl(SimHub& hub, uint32_t code, void* in, uint32_t
         if (inSize < sizeof(USB_DESCRIPTOR_REQUEST) || outSize < sizeof(USB_DESCRIPTOR_REQUEST))
             return false;
         auto* request = reinterpret_cast<USB_DESCRIPTOR_REQUEST*>(buffer);
-        descriptorRequests_.push_back({index, request->SetupPacket.wValue, request->SetupPacket.wIndex,
-                                       request->SetupPacket.wLength, outSize});
+        Keep(descriptorRequests_, DescriptorRequest{index, request->SetupPacket.wValue, request->SetupPacket.wIndex,
+                                                    request->SetupPacket.wLength, outSize});
         if (!port || port->status != 1)
             return false;
         std::vector<uint8_t> reply;
@@ -432,7 +521,7 @@ bool SimUsbPlatform::HubIoControl(SimHub& hub, uint32_t code, void* in, uint32_t
         // The documented input is a whole USB_CYCLE_PORT_PARAMS.
         if (inSize < sizeof(USB_CYCLE_PORT_PARAMS) || !validPort || (port && port->fail.count("cycle_port")))
             return false;
-        cycles_.emplace_back(Ascii(hub.name), index);
+        Keep(cycles_, std::make_pair(Ascii(hub.name), index));
         *bytesReturned = 0;
         return true;
     }

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -45,7 +47,10 @@ public:
     size_t OpenHandles() const { return handles_.size(); }
     size_t OpenSets() const { return openSets_; }
 
-    // Every descriptor request as the hub driver received it.
+    // How many descriptor requests and port cycles are kept: the latest.
+    static constexpr size_t kRecordKept = 4096;
+
+    // The descriptor requests as the hub driver received them, oldest first.
     struct DescriptorRequest {
         uint32_t port;
         uint16_t value;
@@ -53,10 +58,10 @@ public:
         uint16_t length;
         uint32_t size;   // input and output buffer size
     };
-    const std::vector<DescriptorRequest>& DescriptorRequests() const { return descriptorRequests_; }
+    const std::deque<DescriptorRequest>& DescriptorRequests() const { return descriptorRequests_; }
 
     // Port cycles the hub driver accepted: hub name and port.
-    const std::vector<std::pair<std::string, uint32_t>>& Cycles() const { return cycles_; }
+    const std::deque<std::pair<std::string, uint32_t>>& Cycles() const { return cycles_; }
 
     // The path SetupAPI reports for controller index.
     std::string ControllerDevicePath(uint32_t index) const;
@@ -71,12 +76,29 @@ private:
     bool HubIoControl(SimHub& hub, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
                       uint32_t* bytesReturned);
     SimHub* FindHub(const std::string& name);
+    SimHub* FindHubLinear(const std::string& name);
+    SimController* FindController(const std::string& path);
+    void BuildIndex();
+    SimHub* HubAt(const std::vector<uint32_t>& location);
 
     SimTopology& topology_;
     Counters counters_;
     std::map<DeviceHandle, Target> handles_;
     uintptr_t nextHandle_ = 0x100;
     size_t openSets_ = 0;
-    std::vector<std::pair<std::string, uint32_t>> cycles_;
-    std::vector<DescriptorRequest> descriptorRequests_;
+    std::deque<std::pair<std::string, uint32_t>> cycles_;
+    std::deque<DescriptorRequest> descriptorRequests_;
+
+    // Device names (ASCII letters folded) to what they open, so that an open
+    // does not search every controller and hub: controller paths to their
+    // index, hub names to where the hub is (controller, then port positions).
+    // Rebuilt when a controller set is opened, as every refresh starts so.
+    struct NameIndex {
+        bool built = false;
+        const SimController* controllers = nullptr;  // the vector it was built over
+        size_t controllerCount = 0;
+        std::unordered_map<std::string, uint32_t> controllerByPath;
+        std::unordered_map<std::string, std::vector<uint32_t>> hubByName;
+    };
+    NameIndex index_;
 };

@@ -1,6 +1,7 @@
 #include "sim/topology_loader.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,14 +10,11 @@
 #include <set>
 #include <utility>
 
-#include <nlohmann/json.hpp>
-
+#include "sim/json_reader.h"
 #include "sim/sim_code_page.h"
 #include "sim/sim_registry.h"
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 constexpr size_t kMaxFileBytes = size_t{64} << 20;
 // Far deeper than a real bus allows; keeps the recursive readers (and the
@@ -97,71 +95,161 @@ bool IsComment(const std::string& key)
     return !key.empty() && key[0] == '_';
 }
 
-std::string Found(const Json& value)
+using Type = JsonReader::Type;
+
+std::string Found(Type type)
 {
-    return std::string("found ") + value.type_name();
+    return std::string("found ") + JsonReader::TypeName(type);
 }
 
-const Json* Find(const Json& object, const char* key)
+void ExpectType(JsonReader& reader, Type type, const std::string& place, const char* what)
 {
-    auto it = object.find(key);
-    return it == object.end() ? nullptr : &*it;
+    const Type found = reader.Peek();
+    if (found != type)
+        Fail(place, std::string("expected ") + what + ", " + Found(found));
 }
 
-// Checks that value is an object holding no keys but the given ones (and comments).
-void ExpectObject(const Json& value, const std::string& place, std::initializer_list<const char*> keys)
+// What loading a file may cost: a multiple of its size, with an allowance
+// that no file of realistic size reaches. The charges estimate, on the high
+// side, the heap bytes of what is built: blocks with the allocator's header
+// and rounding, tree nodes with their links, vector elements three times
+// (old and new storage while a vector grows).
+constexpr size_t kMemoryPerFileByte = 16;
+constexpr size_t kMemoryAllowance = size_t{4} << 20;
+constexpr size_t kBlock = 32;
+constexpr size_t kNode = 48 + kBlock;
+
+template <typename T>
+constexpr size_t ElementCost()
 {
-    if (!value.is_object())
-        Fail(place, "expected an object, " + Found(value));
-    for (auto it = value.begin(); it != value.end(); ++it) {
-        const std::string& key = it.key();
-        if (IsComment(key))
+    return 3 * sizeof(T);
+}
+
+// The JSON text being read and the memory spent on what it describes.
+class Input : public JsonReader {
+public:
+    explicit Input(const std::string& text)
+        : JsonReader(text), limit_(kMemoryPerFileByte * text.size() + kMemoryAllowance)
+    {
+    }
+
+    void Charge(size_t bytes, const std::string& place)
+    {
+        spent_ += bytes;
+        if (spent_ > limit_)
+            ::Fail(place, "loading the file would take more than " + std::to_string(kMemoryPerFileByte) +
+                            " bytes of memory per byte of it");
+    }
+
+private:
+    size_t limit_;
+    size_t spent_ = 0;
+};
+
+// Keys of one object: a second one with the same name breaks the format.
+class KeysSeen {
+public:
+    void Add(Input& reader, const std::string& key, const std::string& place)
+    {
+        reader.Charge(kNode + key.size(), place);
+        if (!keys_.insert(key).second)
+            Fail(place, "key given twice in one object");
+    }
+
+private:
+    std::set<std::string> keys_;
+};
+
+// Reads an object holding no keys but the given ones (and comments), calling
+// read(key, place of the member) with the reader at each member's value.
+template <typename Read>
+void ReadObject(Input& reader, const std::string& place, std::initializer_list<const char*> keys, Read read)
+{
+    ExpectType(reader, Type::Object, place, "an object");
+    reader.EnterObject();
+    uint32_t seen = 0;
+    KeysSeen comments;
+    std::string key;
+    while (reader.NextMember(&key)) {
+        const std::string memberPlace = Member(place, key);
+        if (IsComment(key)) {
+            comments.Add(reader, key, memberPlace);
+            reader.Skip();
             continue;
-        if (std::none_of(keys.begin(), keys.end(), [&](const char* allowed) { return key == allowed; }))
-            Fail(Member(place, key), "unknown key");
+        }
+        const auto known = std::find_if(keys.begin(), keys.end(), [&](const char* allowed) { return key == allowed; });
+        if (known == keys.end())
+            Fail(memberPlace, "unknown key");
+        const uint32_t bit = uint32_t{1} << (known - keys.begin());
+        if (seen & bit)
+            Fail(memberPlace, "key given twice in one object");
+        seen |= bit;
+        read(key, memberPlace);
     }
 }
 
-const Json& ExpectArray(const Json& value, const std::string& place)
+// Reads an object of named entries (comments passed over), calling
+// read(key, place of the entry) with the reader at each entry's value.
+template <typename Read>
+void ReadEntries(Input& reader, const std::string& place, const char* expected, Read read)
 {
-    if (!value.is_array())
-        Fail(place, "expected an array, " + Found(value));
-    return value;
+    ExpectType(reader, Type::Object, place, expected);
+    reader.EnterObject();
+    KeysSeen seen;
+    std::string key;
+    while (reader.NextMember(&key)) {
+        const std::string entryPlace = Keyed(place, key);
+        seen.Add(reader, key, entryPlace);
+        if (IsComment(key)) {
+            reader.Skip();
+            continue;
+        }
+        read(key, entryPlace);
+    }
 }
 
-const std::string& Text(const Json& value, const std::string& place)
+// Calls read(place of the element, its position) for each element of an array.
+template <typename Read>
+void ReadArray(Input& reader, const std::string& place, Read read)
 {
-    if (!value.is_string())
-        Fail(place, "expected a string, " + Found(value));
-    return value.get_ref<const std::string&>();
+    ExpectType(reader, Type::Array, place, "an array");
+    reader.EnterArray();
+    for (size_t i = 0; reader.NextElement(); ++i)
+        read(Element(place, i), i);
 }
 
-bool Flag(const Json& object, const char* key, const std::string& place, bool fallback)
+std::string Text(Input& reader, const std::string& place)
 {
-    const Json* value = Find(object, key);
-    if (!value)
-        return fallback;
-    if (!value->is_boolean())
-        Fail(Member(place, key), "expected true or false, " + Found(*value));
-    return value->get<bool>();
+    ExpectType(reader, Type::String, place, "a string");
+    return reader.String();
 }
 
-uint64_t Unsigned(const Json& value, const std::string& place, uint64_t max)
+bool Flag(Input& reader, const std::string& place)
 {
-    if (!value.is_number_integer())
-        Fail(place, "expected an integer, " + Found(value));
-    if (!value.is_number_unsigned() && value.get<int64_t>() < 0)
+    ExpectType(reader, Type::Boolean, place, "true or false");
+    return reader.Boolean();
+}
+
+// A value that may be null: false (and the null read) when it is.
+bool NotNull(Input& reader)
+{
+    if (reader.Peek() != Type::Null)
+        return true;
+    reader.Null();
+    return false;
+}
+
+uint64_t Unsigned(Input& reader, const std::string& place, uint64_t max)
+{
+    ExpectType(reader, Type::Number, place, "an integer");
+    const JsonReader::Number number = reader.ReadNumber();
+    if (!number.integer)
+        Fail(place, "expected an integer, found number");
+    if (number.negative && number.magnitude != 0)
         Fail(place, "must not be negative");
-    const uint64_t number = value.get<uint64_t>();
-    if (number > max)
+    if (number.magnitude > max)
         Fail(place, "must be at most " + std::to_string(max));
-    return number;
-}
-
-uint64_t Unsigned(const Json& object, const char* key, const std::string& place, uint64_t max, uint64_t fallback)
-{
-    const Json* value = Find(object, key);
-    return value ? Unsigned(*value, Member(place, key), max) : fallback;
+    return number.magnitude;
 }
 
 int HexDigit(char c)
@@ -181,9 +269,8 @@ bool IsBlank(char c)
 }
 
 // "12 01 00 02": pairs of hex digits separated by blanks.
-std::vector<uint8_t> Bytes(const Json& value, const std::string& place)
+std::vector<uint8_t> Bytes(const std::string& text, const std::string& place)
 {
-    const std::string& text = Text(value, place);
     std::vector<uint8_t> bytes;
     size_t i = 0;
     while (i < text.size()) {
@@ -238,22 +325,12 @@ std::pair<uint8_t, uint16_t> IndexAndLanguage(const std::string& text, const std
     return {StringIndex(text.substr(0, colon), place, 0), Language(text.substr(colon + 1), place)};
 }
 
-std::u16string Utf16(const Json& value, const std::string& place)
-{
-    return Utf8ToUtf16(Text(value, place));
-}
-
 // A name or key path: no NUL inside, which the platform's strings end at.
 const std::string& NameText(const std::string& text, const std::string& place)
 {
     if (text.find('\0') != std::string::npos)
         Fail(place, "a name has no NUL character");
     return text;
-}
-
-std::u16string Name16(const Json& value, const std::string& place)
-{
-    return Utf8ToUtf16(NameText(Text(value, place), place));
 }
 
 // UTF-8 text as code page 1252; a character it lacks breaks the format.
@@ -273,24 +350,48 @@ std::string Cp1252(const std::string& text, const std::string& place)
     return out;
 }
 
-SimFailures Failures(const Json& object, const std::string& place, bool port)
+// A UTF-16 text kept in the model.
+std::u16string Utf16(Input& reader, const std::string& text, const std::string& place)
+{
+    std::u16string units = Utf8ToUtf16(text);
+    reader.Charge(2 * units.size() + kBlock, place);
+    return units;
+}
+
+std::u16string Name16(Input& reader, const std::string& place)
+{
+    return Utf16(reader, NameText(Text(reader, place), place), place);
+}
+
+// A byte string kept in the model.
+std::vector<uint8_t> KeptBytes(Input& reader, const std::string& place)
+{
+    std::vector<uint8_t> bytes = Bytes(Text(reader, place), place);
+    reader.Charge(bytes.capacity() + kBlock, place);
+    return bytes;
+}
+
+// A code page 1252 text kept in the model.
+std::string KeptCp1252(Input& reader, const std::string& text, const std::string& place)
+{
+    std::string out = Cp1252(text, place);
+    reader.Charge(out.size() + kBlock, place);
+    return out;
+}
+
+SimFailures Failures(Input& reader, const std::string& place, bool port)
 {
     SimFailures failures;
-    const Json* list = Find(object, "fail");
-    if (!list)
-        return failures;
-    const std::string listPlace = Member(place, "fail");
-    ExpectArray(*list, listPlace);
-    for (size_t i = 0; i < list->size(); ++i) {
-        const std::string itemPlace = Element(listPlace, i);
-        const std::string& name = Text((*list)[i], itemPlace);
+    ReadArray(reader, place, [&](const std::string& itemPlace, size_t) {
+        const std::string name = Text(reader, itemPlace);
         if (port && name.compare(0, 7, "string:") == 0) {
             const auto [index, language] = IndexAndLanguage(name.substr(7), itemPlace);
             char canonical[32];
             snprintf(canonical, sizeof(canonical), "string:%u:%04X", static_cast<unsigned>(index),
                      static_cast<unsigned>(language));
+            reader.Charge(kNode + sizeof(std::string), itemPlace);
             failures.insert(canonical);
-            continue;
+            return;
         }
         bool known = false;
         if (port)
@@ -300,277 +401,264 @@ SimFailures Failures(const Json& object, const std::string& place, bool port)
                                 [&](const char* s) { return name == s; });
         if (!known)
             Fail(itemPlace, "unknown step \"" + Shown(name) + "\"");
+        reader.Charge(kNode + sizeof(std::string), itemPlace);
         failures.insert(name);
-    }
+    });
     return failures;
 }
 
-std::unique_ptr<SimHub> ParseHub(const Json& value, const std::string& place, int depth);
+std::unique_ptr<SimHub> ReadHub(Input& reader, const std::string& place, int depth);
 
-SimPort ParsePort(const Json& value, const std::string& place, size_t position, int depth)
+void ReadStrings(Input& reader, const std::string& place, SimPort& port)
 {
-    ExpectObject(value, place,
-                 {"port", "status", "speed", "is_hub", "config_value", "address", "device_descriptor",
-                  "config_descriptors", "languages", "strings", "raw_strings", "driver_key", "hub", "fail", "pipes"});
+    ReadEntries(reader, place, "an object", [&](const std::string& key, const std::string& indexPlace) {
+        const uint8_t index = StringIndex(key, indexPlace, 1);
+        ReadEntries(reader, indexPlace, "an object of languages",
+                    [&](const std::string& language, const std::string& textPlace) {
+                        reader.Charge(2 * kNode, textPlace);
+                        port.strings[index][Language(language, textPlace)] =
+                            Utf16(reader, Text(reader, textPlace), textPlace);
+                    });
+    });
+}
+
+SimPort ReadPort(Input& reader, const std::string& place, size_t position, int depth)
+{
     SimPort port;
-    port.port = static_cast<uint32_t>(Unsigned(value, "port", place, UINT32_MAX, position + 1));
-    if (port.port == 0)
-        Fail(Member(place, "port"), "ports are numbered from 1");
-
-    if (const Json* descriptor = Find(value, "device_descriptor")) {
-        const std::string descriptorPlace = Member(place, "device_descriptor");
-        port.deviceDescriptor = Bytes(*descriptor, descriptorPlace);
-        if (port.deviceDescriptor.size() != 18)
-            Fail(descriptorPlace, "a device descriptor is 18 bytes, found " +
-                                      std::to_string(port.deviceDescriptor.size()));
-    }
-    port.status = static_cast<uint32_t>(
-        Unsigned(value, "status", place, UINT32_MAX, port.deviceDescriptor.empty() ? 0 : 1));
-    port.speed = static_cast<uint8_t>(Unsigned(value, "speed", place, UINT8_MAX, 0));
-    port.isHub = Flag(value, "is_hub", place, false);
-    port.configValue = static_cast<uint8_t>(Unsigned(value, "config_value", place, UINT8_MAX, 0));
-    port.address = static_cast<uint16_t>(Unsigned(value, "address", place, UINT16_MAX, 0));
-
-    if (const Json* sets = Find(value, "config_descriptors")) {
-        const std::string setsPlace = Member(place, "config_descriptors");
-        ExpectArray(*sets, setsPlace);
-        for (size_t i = 0; i < sets->size(); ++i)
-            port.configDescriptors.push_back(Bytes((*sets)[i], Element(setsPlace, i)));
-    }
-
-    if (const Json* languages = Find(value, "languages")) {
-        const std::string languagesPlace = Member(place, "languages");
-        ExpectArray(*languages, languagesPlace);
-        port.hasLanguageList = true;
-        for (size_t i = 0; i < languages->size(); ++i) {
-            const std::string itemPlace = Element(languagesPlace, i);
-            port.languages.push_back(Language(Text((*languages)[i], itemPlace), itemPlace));
-        }
-    }
-
-    if (const Json* strings = Find(value, "strings")) {
-        const std::string stringsPlace = Member(place, "strings");
-        if (!strings->is_object())
-            Fail(stringsPlace, "expected an object, " + Found(*strings));
-        for (auto it = strings->begin(); it != strings->end(); ++it) {
-            if (IsComment(it.key()))
-                continue;
-            const std::string indexPlace = Keyed(stringsPlace, it.key());
-            const uint8_t index = StringIndex(it.key(), indexPlace, 1);
-            if (!it.value().is_object())
-                Fail(indexPlace, "expected an object of languages, " + Found(it.value()));
-            for (auto text = it.value().begin(); text != it.value().end(); ++text) {
-                if (IsComment(text.key()))
-                    continue;
-                const std::string textPlace = Keyed(indexPlace, text.key());
-                port.strings[index][Language(text.key(), textPlace)] = Utf16(text.value(), textPlace);
-            }
-        }
-    }
-
-    if (const Json* raw = Find(value, "raw_strings")) {
-        const std::string rawPlace = Member(place, "raw_strings");
-        if (!raw->is_object())
-            Fail(rawPlace, "expected an object, " + Found(*raw));
-        for (auto it = raw->begin(); it != raw->end(); ++it) {
-            if (IsComment(it.key()))
-                continue;
-            const std::string itemPlace = Keyed(rawPlace, it.key());
-            port.rawStrings[IndexAndLanguage(it.key(), itemPlace)] = Bytes(it.value(), itemPlace);
-        }
-    }
-
-    if (const Json* driverKey = Find(value, "driver_key"); driverKey && !driverKey->is_null())
-        port.driverKey = Name16(*driverKey, Member(place, "driver_key"));
-
-    if (const Json* hub = Find(value, "hub"); hub && !hub->is_null()) {
-        if (!port.isHub)
-            Fail(Member(place, "hub"), "a hub needs \"is_hub\": true");
-        port.hub = ParseHub(*hub, Member(place, "hub"), depth + 1);
-    }
-
-    port.fail = Failures(value, place, true);
-
-    if (const Json* pipes = Find(value, "pipes")) {
-        const std::string pipesPlace = Member(place, "pipes");
-        ExpectArray(*pipes, pipesPlace);
-        for (size_t i = 0; i < pipes->size(); ++i) {
-            const std::string itemPlace = Element(pipesPlace, i);
-            port.pipes.push_back(Bytes((*pipes)[i], itemPlace));
-            if (port.pipes.back().size() != 7)
-                Fail(itemPlace, "a pipe is a 7-byte endpoint descriptor, found " +
-                                    std::to_string(port.pipes.back().size()) + " bytes");
-        }
-    }
+    port.port = static_cast<uint32_t>(position + 1);
+    bool statusGiven = false;
+    std::string hubPlace;
+    ReadObject(reader, place,
+               {"port", "status", "speed", "is_hub", "config_value", "address", "device_descriptor",
+                "config_descriptors", "languages", "strings", "raw_strings", "driver_key", "hub", "fail", "pipes"},
+               [&](const std::string& key, const std::string& at) {
+                   if (key == "port") {
+                       port.port = static_cast<uint32_t>(Unsigned(reader, at, UINT8_MAX));
+                       if (port.port == 0)
+                           Fail(at, "ports are numbered from 1");
+                   } else if (key == "status") {
+                       port.status = static_cast<uint32_t>(Unsigned(reader, at, UINT32_MAX));
+                       statusGiven = true;
+                   } else if (key == "speed") {
+                       port.speed = static_cast<uint8_t>(Unsigned(reader, at, UINT8_MAX));
+                   } else if (key == "is_hub") {
+                       port.isHub = Flag(reader, at);
+                   } else if (key == "config_value") {
+                       port.configValue = static_cast<uint8_t>(Unsigned(reader, at, UINT8_MAX));
+                   } else if (key == "address") {
+                       port.address = static_cast<uint16_t>(Unsigned(reader, at, UINT16_MAX));
+                   } else if (key == "device_descriptor") {
+                       port.deviceDescriptor = KeptBytes(reader, at);
+                       if (port.deviceDescriptor.size() != 18)
+                           Fail(at, "a device descriptor is 18 bytes, found " +
+                                        std::to_string(port.deviceDescriptor.size()));
+                   } else if (key == "config_descriptors") {
+                       ReadArray(reader, at, [&](const std::string& setPlace, size_t) {
+                           reader.Charge(ElementCost<std::vector<uint8_t>>(), setPlace);
+                           port.configDescriptors.push_back(KeptBytes(reader, setPlace));
+                       });
+                   } else if (key == "languages") {
+                       port.hasLanguageList = true;
+                       ReadArray(reader, at, [&](const std::string& itemPlace, size_t) {
+                           reader.Charge(ElementCost<uint16_t>(), itemPlace);
+                           port.languages.push_back(Language(Text(reader, itemPlace), itemPlace));
+                       });
+                   } else if (key == "strings") {
+                       ReadStrings(reader, at, port);
+                   } else if (key == "raw_strings") {
+                       ReadEntries(reader, at, "an object", [&](const std::string& name, const std::string& itemPlace) {
+                           const auto indexAndLanguage = IndexAndLanguage(name, itemPlace);
+                           reader.Charge(kNode + sizeof(std::vector<uint8_t>), itemPlace);
+                           port.rawStrings[indexAndLanguage] = KeptBytes(reader, itemPlace);
+                       });
+                   } else if (key == "driver_key") {
+                       if (NotNull(reader))
+                           port.driverKey = Name16(reader, at);
+                   } else if (key == "hub") {
+                       if (NotNull(reader)) {
+                           port.hub = ReadHub(reader, at, depth + 1);
+                           hubPlace = at;
+                       }
+                   } else if (key == "fail") {
+                       port.fail = Failures(reader, at, true);
+                   } else {  // pipes
+                       ReadArray(reader, at, [&](const std::string& itemPlace, size_t) {
+                           reader.Charge(ElementCost<std::vector<uint8_t>>(), itemPlace);
+                           port.pipes.push_back(KeptBytes(reader, itemPlace));
+                           if (port.pipes.back().size() != 7)
+                               Fail(itemPlace, "a pipe is a 7-byte endpoint descriptor, found " +
+                                                   std::to_string(port.pipes.back().size()) + " bytes");
+                       });
+                   }
+               });
+    if (!statusGiven)
+        port.status = port.deviceDescriptor.empty() ? 0 : 1;
+    if (port.hub && !port.isHub)
+        Fail(hubPlace, "a hub needs \"is_hub\": true");
     return port;
 }
 
-std::unique_ptr<SimHub> ParseHub(const Json& value, const std::string& place, int depth)
+std::unique_ptr<SimHub> ReadHub(Input& reader, const std::string& place, int depth)
 {
     if (depth > kMaxHubDepth)
         Fail(place, "hubs nested more than " + std::to_string(kMaxHubDepth) + " deep");
-    ExpectObject(value, place, {"name", "open", "node_query", "port_count", "ports"});
+    reader.Charge(sizeof(SimHub) + kBlock, place);
     auto hub = std::make_unique<SimHub>();
-    const Json* name = Find(value, "name");
-    if (!name)
+    bool named = false;
+    bool countGiven = false;
+    std::string portsPlace = Member(place, "ports");
+    ReadObject(reader, place, {"name", "open", "node_query", "port_count", "ports"},
+               [&](const std::string& key, const std::string& at) {
+                   if (key == "name") {
+                       hub->name = Name16(reader, at);
+                       named = true;
+                   } else if (key == "open") {
+                       hub->open = Flag(reader, at);
+                   } else if (key == "node_query") {
+                       hub->nodeQuery = Flag(reader, at);
+                   } else if (key == "port_count") {
+                       // bNumberOfPorts of the hub descriptor is one byte.
+                       hub->portCount = static_cast<uint32_t>(Unsigned(reader, at, UINT8_MAX));
+                       countGiven = true;
+                   } else {  // ports
+                       std::bitset<UINT8_MAX + 1> numbers;
+                       ReadArray(reader, at, [&](const std::string& portPlace, size_t position) {
+                           if (position >= UINT8_MAX)
+                               Fail(at, "a hub has at most 255 ports");
+                           reader.Charge(ElementCost<SimPort>(), portPlace);
+                           hub->ports.push_back(ReadPort(reader, portPlace, position, depth));
+                           const uint32_t number = hub->ports.back().port;
+                           if (numbers.test(number))
+                               Fail(portPlace, "port " + std::to_string(number) + " is listed twice");
+                           numbers.set(number);
+                       });
+                   }
+               });
+    if (!named)
         Fail(place, "a hub needs a \"name\"");
-    hub->name = Name16(*name, Member(place, "name"));
-    hub->open = Flag(value, "open", place, true);
-    hub->nodeQuery = Flag(value, "node_query", place, true);
-
-    if (const Json* ports = Find(value, "ports")) {
-        const std::string portsPlace = Member(place, "ports");
-        ExpectArray(*ports, portsPlace);
-        std::set<uint32_t> numbers;
-        for (size_t i = 0; i < ports->size(); ++i) {
-            const std::string portPlace = Element(portsPlace, i);
-            hub->ports.push_back(ParsePort((*ports)[i], portPlace, i, depth));
-            if (!numbers.insert(hub->ports.back().port).second)
-                Fail(portPlace, "port " + std::to_string(hub->ports.back().port) + " is listed twice");
-        }
-    }
-    // bNumberOfPorts of the hub descriptor is one byte.
-    if (!Find(value, "port_count") && hub->ports.size() > UINT8_MAX)
-        Fail(Member(place, "ports"), "a hub has at most 255 ports");
-    hub->portCount = static_cast<uint32_t>(Unsigned(value, "port_count", place, UINT8_MAX, hub->ports.size()));
+    if (!countGiven)
+        hub->portCount = static_cast<uint32_t>(hub->ports.size());
     return hub;
 }
 
-SimController ParseController(const Json& value, const std::string& place)
+SimController ReadController(Input& reader, const std::string& place)
 {
-    ExpectObject(value, place, {"description", "open", "root_hub", "fail", "device_path"});
     SimController controller;
-    if (const Json* description = Find(value, "description"); description && !description->is_null()) {
-        const std::string descriptionPlace = Member(place, "description");
-        controller.description = Cp1252(Text(*description, descriptionPlace), descriptionPlace);
-    }
-    controller.open = Flag(value, "open", place, true);
-    if (const Json* hub = Find(value, "root_hub"); hub && !hub->is_null())
-        controller.rootHub = ParseHub(*hub, Member(place, "root_hub"), 1);
-    controller.fail = Failures(value, place, false);
-    if (const Json* path = Find(value, "device_path")) {
-        const std::string pathPlace = Member(place, "device_path");
-        controller.devicePath = Cp1252(NameText(Text(*path, pathPlace), pathPlace), pathPlace);
-    }
+    ReadObject(reader, place, {"description", "open", "root_hub", "fail", "device_path"},
+               [&](const std::string& key, const std::string& at) {
+                   if (key == "description") {
+                       if (NotNull(reader))
+                           controller.description = KeptCp1252(reader, Text(reader, at), at);
+                   } else if (key == "open") {
+                       controller.open = Flag(reader, at);
+                   } else if (key == "root_hub") {
+                       if (NotNull(reader))
+                           controller.rootHub = ReadHub(reader, at, 1);
+                   } else if (key == "fail") {
+                       controller.fail = Failures(reader, at, false);
+                   } else {  // device_path
+                       controller.devicePath = KeptCp1252(reader, NameText(Text(reader, at), at), at);
+                   }
+               });
     return controller;
 }
 
-void ParseRegistry(const Json& value, const std::string& place, SimRegistryKey& root)
-{
-    if (!value.is_object())
-        Fail(place, "expected an object of keys, " + Found(value));
-    for (auto it = value.begin(); it != value.end(); ++it) {
-        const std::string& path = it.key();
-        if (IsComment(path))
-            continue;
-        const std::string keyPlace = Keyed(place, path);
-        if (path.empty() || path.front() == '\\' || path.back() == '\\' || path.find("\\\\") != std::string::npos)
-            Fail(keyPlace, "a key path has no empty names");
-        if (!it.value().is_object())
-            Fail(keyPlace, "expected an object of values, " + Found(it.value()));
-        SimRegistryKey& key = SimRegistryPath(root, Cp1252(NameText(path, keyPlace), keyPlace));
-        for (auto entry = it.value().begin(); entry != it.value().end(); ++entry) {
-            const std::string& name = entry.key();
-            if (IsComment(name))
-                continue;
-            const std::string valuePlace = Keyed(keyPlace, name);
-            NameText(name, valuePlace);
-            const Json& data = entry.value();
-            if (name == "@open") {
-                if (!data.is_boolean())
-                    Fail(valuePlace, "expected true or false, " + Found(data));
-                key.openable = data.get<bool>();
-            } else if (data.is_string()) {
-                key.values[Cp1252(name, valuePlace)] = SimTextValue(Cp1252(data.get_ref<const std::string&>(), valuePlace));
-            } else if (data.is_object()) {
-                ExpectObject(data, valuePlace, {"hex"});
-                const Json* hex = Find(data, "hex");
-                if (!hex)
-                    Fail(valuePlace, "a binary value needs \"hex\"");
-                key.values[Cp1252(name, valuePlace)] = Bytes(*hex, Member(valuePlace, "hex"));
-            } else {
-                Fail(valuePlace, "expected text or {\"hex\": ...}, " + Found(data));
-            }
-        }
-    }
-}
-
-SimTopology ParseDocument(const Json& document)
-{
-    ExpectObject(document, "", {"controller_set", "controllers", "registry", "classes_root"});
-    SimTopology topology;
-    topology.controllerSet = Flag(document, "controller_set", "", true);
-    if (const Json* controllers = Find(document, "controllers")) {
-        ExpectArray(*controllers, "controllers");
-        for (size_t i = 0; i < controllers->size(); ++i)
-            topology.controllers.push_back(ParseController((*controllers)[i], Element("controllers", i)));
-    }
-    if (const Json* registry = Find(document, "registry"))
-        ParseRegistry(*registry, "registry", topology.localMachine);
-    if (const Json* classesRoot = Find(document, "classes_root"))
-        ParseRegistry(*classesRoot, "classes_root", topology.classesRoot);
-    return topology;
-}
-
-// Refuses a key given twice in one object, which the parser would silently
-// let the last one win; it tracks where it is for the error's place.
-class DuplicateKeyCheck {
+// The keys a registry part of the file made, found by parent and name
+// (case-insensitively, as the registry finds them) without a search of
+// every sibling.
+class RegistryKeys {
 public:
-    bool operator()(int, Json::parse_event_t event, Json& parsed)
+    explicit RegistryKeys(SimRegistryKey& root) : root_(root) {}
+
+    SimRegistryKey& At(Input& reader, const std::string& path, const std::string& place)
     {
-        using Event = Json::parse_event_t;
-        switch (event) {
-        case Event::object_start:
-        case Event::array_start:
-            CountElement();
-            frames_.push_back({event == Event::array_start, Place(), {}, 0, {}});
-            break;
-        case Event::object_end:
-        case Event::array_end:
-            if (!frames_.empty())
-                frames_.pop_back();
-            break;
-        case Event::key:
-            if (!frames_.empty()) {
-                Frame& object = frames_.back();
-                object.key = parsed.get<std::string>();
-                if (!object.keys.insert(object.key).second)
-                    Fail(Member(object.place, object.key), "key given twice in one object");
+        SimRegistryKey* key = &root_;
+        size_t start = 0;
+        while (start < path.size()) {
+            size_t end = path.find('\\', start);
+            if (end == std::string::npos)
+                end = path.size();
+            const std::string name = path.substr(start, end - start);
+            std::string folded = name;
+            for (char& c : folded)
+                if (c >= 'A' && c <= 'Z')
+                    c = static_cast<char>(c - 'A' + 'a');
+            auto [found, added] = byParent_.try_emplace({key, std::move(folded)}, nullptr);
+            if (added) {
+                reader.Charge(2 * kNode + 2 * name.size() + sizeof(SimRegistryKey) + ElementCost<void*>(), place);
+                key->subkeys.push_back(std::make_unique<SimRegistryKey>());
+                found->second = key->subkeys.back().get();
+                found->second->name = name;
             }
-            break;
-        case Event::value:
-            CountElement();
-            break;
+            key = found->second;
+            start = end + 1;
         }
-        return true;
+        return *key;
     }
 
 private:
-    struct Frame {
-        bool array;
-        std::string place;   // where this object or array is
-        std::string key;     // the member being read
-        size_t elements;     // elements read so far, of an array
-        std::set<std::string> keys;
-    };
-
-    void CountElement()
-    {
-        if (!frames_.empty() && frames_.back().array)
-            ++frames_.back().elements;
-    }
-
-    // The place of the value being read now.
-    std::string Place() const
-    {
-        if (frames_.empty())
-            return "";
-        const Frame& parent = frames_.back();
-        return parent.array ? Element(parent.place, parent.elements - 1) : Member(parent.place, parent.key);
-    }
-
-    std::vector<Frame> frames_;
+    SimRegistryKey& root_;
+    std::map<std::pair<const SimRegistryKey*, std::string>, SimRegistryKey*> byParent_;
 };
+
+void ReadRegistry(Input& reader, const std::string& place, SimRegistryKey& root)
+{
+    RegistryKeys keys(root);
+    ReadEntries(reader, place, "an object of keys", [&](const std::string& path, const std::string& keyPlace) {
+        if (path.empty() || path.front() == '\\' || path.back() == '\\' || path.find("\\\\") != std::string::npos)
+            Fail(keyPlace, "a key path has no empty names");
+        ExpectType(reader, Type::Object, keyPlace, "an object of values");
+        SimRegistryKey& key = keys.At(reader, Cp1252(NameText(path, keyPlace), keyPlace), keyPlace);
+        ReadEntries(reader, keyPlace, "an object of values", [&](const std::string& name, const std::string& at) {
+            NameText(name, at);
+            const Type type = reader.Peek();
+            if (name == "@open") {
+                key.openable = Flag(reader, at);
+                return;
+            }
+            SimRegistryValue value;
+            if (type == Type::String) {
+                value = SimTextValue(Cp1252(reader.String(), at));
+            } else if (type == Type::Object) {
+                bool given = false;
+                ReadObject(reader, at, {"hex"}, [&](const std::string&, const std::string& hexPlace) {
+                    value = Bytes(Text(reader, hexPlace), hexPlace);
+                    given = true;
+                });
+                if (!given)
+                    Fail(at, "a binary value needs \"hex\"");
+            } else {
+                Fail(at, "expected text or {\"hex\": ...}, " + Found(type));
+            }
+            reader.Charge(kNode + sizeof(std::string) + sizeof(SimRegistryValue) + name.size() + value.capacity() +
+                              kBlock,
+                          at);
+            key.values[Cp1252(name, at)] = std::move(value);
+        });
+    });
+}
+
+SimTopology ReadDocument(Input& reader)
+{
+    SimTopology topology;
+    ReadObject(reader, "", {"controller_set", "controllers", "registry", "classes_root"},
+               [&](const std::string& key, const std::string& at) {
+                   if (key == "controller_set") {
+                       topology.controllerSet = Flag(reader, at);
+                   } else if (key == "controllers") {
+                       ReadArray(reader, at, [&](const std::string& controllerPlace, size_t) {
+                           reader.Charge(ElementCost<SimController>(), controllerPlace);
+                           topology.controllers.push_back(ReadController(reader, controllerPlace));
+                       });
+                   } else if (key == "registry") {
+                       ReadRegistry(reader, at, topology.localMachine);
+                   } else {  // classes_root
+                       ReadRegistry(reader, at, topology.classesRoot);
+                   }
+               });
+    reader.End();
+    return topology;
+}
 
 // The error as one line: control characters from the file become blanks.
 void SetError(std::string* error, std::string text)
@@ -583,50 +671,29 @@ void SetError(std::string* error, std::string text)
     *error = std::move(text);
 }
 
-// nlohmann's message without its "[json.exception.parse_error.101] " tag.
-std::string ParserMessage(const char* what)
-{
-    std::string message = what;
-    if (!message.empty() && message[0] == '[') {
-        const size_t end = message.find("] ");
-        if (end != std::string::npos)
-            message.erase(0, end + 2);
-    }
-    // The parser quotes the token it stopped at, which may be long.
-    const std::string lastRead = "last read: '";
-    const size_t quoted = message.find(lastRead);
-    const size_t end = message.rfind('\'');
-    if (quoted != std::string::npos && end > quoted + lastRead.size())
-        message = message.substr(0, quoted + lastRead.size()) +
-                  Shown(message.substr(quoted + lastRead.size(), end - quoted - lastRead.size())) + message.substr(end);
-    return message;
-}
-
 }  // namespace
 
 bool ParseTopology(const std::string& text, const std::string& fileName, SimTopology* out, std::string* error)
 {
     try {
-        Json document;
-        try {
-            document = Json::parse(text, DuplicateKeyCheck());
-        } catch (const Json::parse_error& e) {
-            SetError(error, fileName + ": not valid JSON: " + ParserMessage(e.what()));
-            return false;
-        }
-        SimTopology topology = ParseDocument(document);
+        Input reader(text);
+        SimTopology topology = ReadDocument(reader);
         if (out)
             *out = std::move(topology);
         return true;
+    } catch (const JsonReader::SyntaxError& e) {
+        SetError(error, fileName + ": not valid JSON: line " + std::to_string(e.line) + ", column " +
+                            std::to_string(e.column) + ": " + e.message);
     } catch (const FormatError& e) {
         SetError(error, fileName + ": " + (e.place.empty() ? std::string("top level") : e.place) + ": " + e.message);
     } catch (const std::exception& e) {
-        SetError(error, fileName + ": cannot be loaded: " + ParserMessage(e.what()));
+        SetError(error, fileName + ": cannot be loaded: " + e.what());
     } catch (...) {
         SetError(error, fileName + ": cannot be loaded");
     }
     return false;
 }
+
 
 bool LoadTopologyFile(const std::string& path, SimTopology* out, std::string* error)
 {

@@ -2,7 +2,9 @@
 // host controllers with 0 to 10,000 unrelated instance keys under Enum\USB,
 // and counts what one refresh asks of the USB stack and the registry. The
 // counts are checked against those reasoned from the PC that was built; a
-// difference ends the run with exit code 1.
+// difference ends the run with exit code 1. Then PCs of 64 to 4,096 bare
+// controllers (a 4-port root hub each, nothing plugged in): the stack's
+// device opens must cost the same per controller at every size.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -39,6 +41,7 @@ constexpr uint16_t kGerman = 0x0407;
 
 const int kControllerCounts[] = {1, 2, 4, 8, 16};
 const int kExtraInstanceCounts[] = {0, 100, 1000, 10000};
+const int kBareControllerCounts[] = {64, 256, 1024, 4096};
 const uint32_t kCodes[] = {
     IOCTL_USB_GET_NODE_INFORMATION,  // also the root hub name
     IOCTL_USB_GET_NODE_CONNECTION_INFORMATION,
@@ -505,6 +508,25 @@ Row Measure(int controllers, int extraInstances, double minSeconds)
     return row;
 }
 
+// Microseconds of one refresh per controller, for a PC of bare controllers.
+double MicrosecondsPerController(int controllers)
+{
+    SimTopology topology;
+    for (int i = 0; i < controllers; ++i)
+        topology.controllers.push_back(
+            testing_topology::ControllerWith("Controller", testing_topology::Hub("ROOT" + std::to_string(i), 4)));
+    SimSession session(std::move(topology));
+    std::vector<double> times;
+    for (int run = 0; run < kMinRuns; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        RefreshTree();
+        times.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    }
+    ClearTree();
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2] / controllers;
+}
+
 void PrintTable(const std::vector<Row>& rows)
 {
     printf("One refresh of a simulated PC: median time, and what it asks (per refresh)\n\n");
@@ -591,11 +613,29 @@ int main(int argc, char** argv)
                 ok = false;
             }
         }
+    std::vector<std::pair<int, double>> bare;
+    for (int controllers : kBareControllerCounts)
+        bare.emplace_back(controllers, MicrosecondsPerController(controllers));
+    // Linear: 64 times the controllers may cost at most 4 times as much per controller.
+    if (bare.back().second > 4 * bare.front().second + 1.0) {
+        fprintf(stderr, "bare controllers: %.1f us each at %d, %.1f at %d\n", bare.back().second, bare.back().first,
+                bare.front().second, bare.front().first);
+        ok = false;
+    }
     if (json) {
-        const std::string text = AsJson(rows, minSeconds, ok);
+        std::string text = AsJson(rows, minSeconds, ok);
+        nlohmann::ordered_json perController = nlohmann::ordered_json::object();
+        for (const auto& [controllers, microseconds] : bare)
+            perController[std::to_string(controllers)] = microseconds;
+        nlohmann::ordered_json all = nlohmann::ordered_json::parse(text);
+        all["bare_controllers_us_per_controller"] = perController;
+        text = all.dump(2) + "\n";
         fwrite(text.data(), 1, text.size(), stdout);
     } else {
         PrintTable(rows);
+        printf("\nBare controllers (a 4-port root hub each): microseconds of one refresh per controller\n");
+        for (const auto& [controllers, microseconds] : bare)
+            printf("%5d %8.2f\n", controllers, microseconds);
     }
     return ok ? 0 : 1;
 }

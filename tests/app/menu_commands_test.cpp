@@ -155,7 +155,7 @@ TEST_F(CommandTest, CyclePortAsksTheParentHubForTheSelectedPort)
     Select("[Port1] : ");   // the external hub: its port on the root hub
     Command(CommandCyclePort);
     using Cycle = std::pair<std::string, uint32_t>;
-    EXPECT_EQ(session_->Usb().Cycles(), (std::vector<Cycle>{{"ROOT", 2}, {"EXT", 3}, {"ROOT", 1}}));
+    EXPECT_EQ(session_->Usb().Cycles(), (std::deque<Cycle>{{"ROOT", 2}, {"EXT", 3}, {"ROOT", 1}}));
     EXPECT_EQ(session_->Usb().OpenHandles(), 0u);
     EXPECT_TRUE(shell_.log.empty());
 }

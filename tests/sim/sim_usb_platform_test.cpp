@@ -159,3 +159,47 @@ TEST_F(SimDriverTest, CountsEveryRequestAndTheHandlesLeftOpen)
                                               buffer.data(), 76, &returned))
         << "a closed handle answers nothing";
 }
+
+TEST_F(SimDriverTest, KeepsOnlyTheLatestDescriptorRequests)
+{
+    const size_t kept = SimUsbPlatform::kRecordKept;
+    std::vector<uint8_t> request(12 + 9);
+    const uint32_t port = 1;
+    memcpy(request.data(), &port, 4);
+    request[7] = 2;
+    uint32_t returned = 0;
+    for (size_t i = 0; i < kept + 500; ++i) {
+        request[10] = static_cast<uint8_t>(i);  // wLength tells the requests apart
+        request[11] = static_cast<uint8_t>(i >> 8);
+        Ask(IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION, request, &returned);
+    }
+    const auto& requests = session_->Usb().DescriptorRequests();
+    ASSERT_EQ(requests.size(), kept);
+    EXPECT_EQ(requests.front().length, static_cast<uint16_t>(500));
+    EXPECT_EQ(requests.back().length, static_cast<uint16_t>(kept + 499));
+}
+
+TEST_F(SimDriverTest, OpensFindWhatTheTopologyHoldsAfterItChanges)
+{
+    DeviceHandle external = OpenHubByName("EXTERNAL");
+    EXPECT_NE(external, InvalidDeviceHandle());
+    CloseDeviceHandle(external);
+
+    // A hub plugged in after the names were indexed, and a second controller.
+    SimTopology& topology = session_->Topology();
+    topology.controllers[0].rootHub->ports.push_back(HubPort(4, Hub("LATE", 2)));
+    topology.controllers.push_back(ControllerWith("HC2", Hub("ROOT2", 2)));
+    for (const char* name : {"LATE", "late", "ROOT2", "EXTERNAL"}) {
+        DeviceHandle hub = OpenHubByName(name);
+        EXPECT_NE(hub, InvalidDeviceHandle()) << name;
+        CloseDeviceHandle(hub);
+    }
+    const std::string path = session_->Usb().ControllerDevicePath(1);
+    DeviceHandle controller = ActiveUsbPlatform->OpenDevice(path.c_str());
+    EXPECT_NE(controller, InvalidDeviceHandle());
+    ActiveUsbPlatform->CloseDevice(controller);
+
+    // A hub unplugged is no longer opened.
+    topology.controllers[0].rootHub->ports.pop_back();
+    EXPECT_EQ(OpenHubByName("LATE"), InvalidDeviceHandle());
+}

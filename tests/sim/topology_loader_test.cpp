@@ -323,6 +323,7 @@ TEST(TopologyLoaderFormatErrors, EachBrokenRuleNamesThePlace)
         {"/controllers/0/root_hub/port_count", "4294967296", "controllers[0].root_hub.port_count"},
         {"/controllers/0/root_hub/port_count", "256", "controllers[0].root_hub.port_count"},
         {"/controllers/0/root_hub/ports/2/port", "0", "controllers[0].root_hub.ports[2].port"},
+        {"/controllers/0/root_hub/ports/2/port", "256", "controllers[0].root_hub.ports[2].port"},
         {"/controllers/0/root_hub/name", "\"RO\\u0000OT\"", "controllers[0].root_hub.name"},
         {"/controllers/0/root_hub/ports/2/driver_key", "\"{36fc}\\u0000\\\\0001\"",
          "controllers[0].root_hub.ports[2].driver_key"},
@@ -431,14 +432,53 @@ TEST(TopologyLoaderFormatErrors, BrokenJsonNamesTheLine)
     EXPECT_EQ(loaded.error.find("[json.exception"), std::string::npos) << loaded.error;
 }
 
-TEST(TopologyLoaderFormatErrors, NonObjectDocumentsAndEmptyTextAreRejected)
+TEST(TopologyLoaderFormatErrors, NonObjectDocumentsAndTextThatIsNotJsonAreRejected)
 {
-    for (const char* text : {"", "[]", "null", "3", "\"controllers\"", "{} {}", "{\"controllers\": []", "\xEF\xBB"}) {
+    for (const char* text : {"", "[]", "null", "3", "\"controllers\"", "{} {}", "{\"controllers\": []", "\xEF\xBB",
+                             "{\"controllers\": [],}", "{\"_c\": [1,]}", "{\"_c\": [}", "{\"_c\" 1}", "{_c: 1}",
+                             "{\"_c\": 01}", "{\"_c\": 1.}", "{\"_c\": -}", "{\"_c\": 1e}", "{\"_c\": nul}",
+                             "{\"_c\": \"\\ud800\"}", "{\"_c\": \"\\udc00\"}", "{\"_c\": \"\\x\"}",
+                             "{\"_c\": \"\\u12\"}", "{\"_c\": \"\xC0\x80\"}", "{\"_c\": \"\xED\xA0\x80\"}",
+                             "{\"_c\": \"\xF4\x90\x80\x80\"}", "{\"_c\": \"\x80\"}", "{\"_c\": \"tab\there\"}",
+                             "{\"_c\": \"open"}) {
         SCOPED_TRACE(text);
         Loaded loaded = Parse(text);
         EXPECT_FALSE(loaded.ok);
         ExpectErrorLine(loaded.error, kFile);
     }
+}
+
+TEST(TopologyLoaderFormatErrors, CommentsNestedDeepAndEscapedTextLoad)
+{
+    // A comment is passed over without recursion, however deep.
+    const std::string deep = "{\"_c\": " + std::string(200000, '[') + std::string(200000, ']') + "}";
+    EXPECT_TRUE(Parse(deep).ok);
+    const Loaded unbalanced = Parse("{\"_c\": " + std::string(200000, '[') + "}");
+    EXPECT_FALSE(unbalanced.ok);
+    ExpectErrorLine(unbalanced.error, kFile);
+
+    // Escapes, a surrogate pair and multi-byte UTF-8 reach the device's strings.
+    const Loaded strings = Parse(R"({"controllers": [{"root_hub": {"name": "R", "ports": [{"strings": {"1": {"0409":
+        "\"\\\/\b\f\n\r\t\u00e4\ud83d\ude00é€"}}}]}}]})");
+    ASSERT_TRUE(strings.ok) << strings.error;
+    EXPECT_EQ(strings.topology.controllers[0].rootHub->ports[0].strings.at(1).at(0x409),
+              std::u16string(u"\"\\/\b\f\n\r\t\u00e4\U0001F600\u00e9\u20ac"));
+}
+
+TEST(TopologyLoaderFormatErrors, AFileDescribingFarMoreThanItsSizeIsRefused)
+{
+    // 20,000 controllers written as "{}" would take some 400 bytes each.
+    std::string controllers;
+    for (int i = 0; i < 20000; ++i)
+        controllers += i ? ",{}" : "{}";
+    const Loaded loaded = Parse("{\"controllers\": [" + controllers + "]}");
+    EXPECT_FALSE(loaded.ok);
+    ExpectErrorLine(loaded.error, kFile);
+    EXPECT_NE(loaded.error.find("loading the file would take more than 16 bytes of memory per byte of it"),
+              std::string::npos)
+        << loaded.error;
+    // 3,000 of them are within the allowance every file has.
+    EXPECT_TRUE(Parse("{\"controllers\": [" + controllers.substr(0, 5999) + "]}").ok);
 }
 
 TEST(TopologyLoaderFormatErrors, ControlCharactersInKeysStayOnOneLine)
@@ -609,7 +649,7 @@ TEST(TopologyLoaderBadFile, KeysGivenTwiceAndNulInNamesAreRefused)
         {R"({"controllers": [], "controllers": []})", "pc.json: controllers: key given twice in one object"},
         {R"({"controllers": [{"root_hub": {"name": "A", "ports": [{}, {"port": 3, "status": 1, "port": 2}]}}]})",
          "pc.json: controllers[0].root_hub.ports[1].port: key given twice in one object"},
-        {R"({"registry": {"A": {"V": "x", "V": "y"}}})", "pc.json: registry.A.V: key given twice in one object"},
+        {R"({"registry": {"A": {"V": "x", "V": "y"}}})", "pc.json: registry[\"A\"][\"V\"]: key given twice in one object"},
         {R"({"registry": {"A\u0000B": {}}})", "pc.json: registry[\"A\\x00B\"]: a name has no NUL character"},
         {R"({"registry": {"A": {"V\u0000": "x"}}})",
          "pc.json: registry[\"A\"][\"V\\x00\"]: a name has no NUL character"},
