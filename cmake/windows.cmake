@@ -118,3 +118,24 @@ target_link_libraries(portolan-help-binding-test PRIVATE portolan_app)
 add_library(portolan-planted-module SHARED tests/windows/planted_module.cpp)
 set_target_properties(portolan-planted-module PROPERTIES PREFIX "")
 target_link_options(portolan-planted-module PRIVATE -static-libgcc)
+
+# The simulated USB stack inside Wine's kernel (x64 only): the driver, the
+# program that installs it into a prefix and the one that hands it a
+# topology (scripts/wine-usb.sh).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    add_executable(portolanusb sim/kernel/usb_stack_driver.c sim/kernel/usb_answers.c)
+    set_target_properties(portolanusb PROPERTIES SUFFIX ".sys")
+    target_include_directories(portolanusb SYSTEM PRIVATE ${CMAKE_SYSROOT}/usr/x86_64-w64-mingw32/include/ddk
+        /usr/x86_64-w64-mingw32/include/ddk)
+    target_include_directories(portolanusb PRIVATE ${CMAKE_SOURCE_DIR})
+    # No C runtime in the kernel: no stack protector, no fortified calls.
+    target_compile_options(portolanusb PRIVATE -fno-stack-protector -U_FORTIFY_SOURCE -Wno-unknown-pragmas)
+    target_link_options(portolanusb PRIVATE -nostdlib -fno-stack-protector -shared -Wl,--subsystem,native
+        -Wl,--entry,DriverEntry -Wl,--image-base,0x140000000)
+    target_link_libraries(portolanusb PRIVATE ntoskrnl hal)
+
+    add_executable(portolan-usb-setup sim/wine/usb_stack_setup.cpp)
+    target_link_libraries(portolan-usb-setup PRIVATE setupapi advapi32)
+    add_executable(portolan-usb-load sim/wine/usb_topology_load.cpp)
+    target_link_libraries(portolan-usb-load PRIVATE portolan_sim_win setupapi advapi32)
+endif()

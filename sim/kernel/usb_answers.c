@@ -369,6 +369,8 @@ int FlatHubIoControl(const FlatStack* stack, uint32_t hubIndex, uint32_t code, u
         index = Read32(buffer);
     validPort = index >= 1 && index <= PortCountOf(hub);
     portIndex = validPort ? FlatFindPort(block, hubIndex, index) : FLAT_NONE;
+    if (portIndex != FLAT_NONE && stack->absent && stack->absent[portIndex])
+        portIndex = FLAT_NONE; /* an unplugged port answers as an empty one */
     port = portIndex == FLAT_NONE ? 0 : PortOf(block, portIndex);
 
     switch (code) {

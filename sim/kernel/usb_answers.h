@@ -25,6 +25,7 @@ typedef struct FlatStack {
     const uint8_t* block; /* a block FlatCheck accepted */
     FlatHubNameFn hubName;
     void* context;
+    const uint8_t* absent; /* per port index, nonzero: its device is unplugged (may be null) */
 } FlatStack;
 
 /* Nonzero when the block is whole: every offset, count and index within it. */

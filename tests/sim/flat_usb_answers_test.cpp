@@ -41,7 +41,7 @@ public:
     Comparison(SimTopology& topology, const std::string& name)
         : name_(name), usb_(topology), flat_(FlattenTopology(topology))
     {
-        stack_ = {flat_.Data(), TopologyHubName, &flat_};
+        stack_ = {flat_.Data(), TopologyHubName, &flat_, nullptr};
     }
 
     void Run()

@@ -1,0 +1,814 @@
+/* A simulated USB stack as a Windows kernel driver (x64): host controllers,
+ * root hubs, external hubs and devices as PnP devices with the platform's
+ * device interfaces, answering the hub and host-controller I/O controls
+ * from a flat topology block (usb_answers.c).
+ *
+ * A root-enumerated device of service PortolanUsb is the bus; its children
+ * are the controllers, theirs the root hubs, a hub's the hubs and devices on
+ * its ports. The control device \\.\PortolanUsbControl loads a topology,
+ * plugs and unplugs the device of a port, and reports what was asked. */
+#include <ntddk.h>
+
+#include "sim/kernel/control_codes.h"
+#include "sim/kernel/usb_answers.h"
+
+#define POOL_TAG 0x62735550u /* "PUsb" */
+
+static const GUID kHostControllerInterface = {0x3abf6f2d, 0x71c4, 0x462a, {0x8a, 0x92, 0x1e, 0x68, 0x61, 0xe6, 0xaf, 0x27}};
+static const GUID kHubInterface = {0xf18a0e88, 0xc30c, 0x11d0, {0x88, 0x15, 0x00, 0xa0, 0xc9, 0x06, 0xbe, 0xd8}};
+static const GUID kDeviceInterface = {0xa5dcbf10, 0x6530, 0x11d2, {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}};
+
+typedef enum NodeKind { NODE_CONTROL, NODE_BUS, NODE_CONTROLLER, NODE_HUB, NODE_DEVICE } NodeKind;
+
+typedef struct Node {
+    NodeKind kind;
+    uint32_t index;         /* controller, hub or port index in the block */
+    uint32_t generation;    /* of the topology it belongs to */
+    DEVICE_OBJECT* self;
+    DEVICE_OBJECT* lower;   /* the bus: the PDO below it */
+    UNICODE_STRING link;    /* the interface of its kind */
+    UNICODE_STRING deviceLink; /* a hub on a port: its USB device interface */
+    BOOLEAN started;
+} Node;
+
+/* Everything the driver holds, under one mutex. */
+static struct {
+    KMUTEX lock;
+    DEVICE_OBJECT* control;
+    DEVICE_OBJECT* bus;      /* the bus FDO */
+    uint8_t* block;
+    uint32_t size;
+    uint8_t* pending;        /* a topology waiting for the old one's devices to go */
+    uint32_t pendingSize;
+    uint32_t generation;
+    DEVICE_OBJECT** controllers;
+    DEVICE_OBJECT** hubs;
+    DEVICE_OBJECT** ports;   /* the device on a port (not a hub) */
+    uint8_t* absent;         /* per port: unplugged */
+    uint8_t* cycling;        /* per port: unplugged by a port cycle, to come back */
+    uint32_t liveChildren;
+    PortolanUsbStats stats;
+} g;
+
+static void Lock(void)
+{
+    KeWaitForSingleObject(&g.lock, Executive, KernelMode, FALSE, NULL);
+}
+
+static void Unlock(void)
+{
+    KeReleaseMutex(&g.lock, FALSE);
+}
+
+static void* Allocate(SIZE_T size)
+{
+    void* memory = ExAllocatePoolWithTag(NonPagedPool, size ? size : 1, POOL_TAG);
+    if (memory)
+        RtlZeroMemory(memory, size ? size : 1);
+    return memory;
+}
+
+static void Free(void* memory)
+{
+    if (memory)
+        ExFreePoolWithTag(memory, POOL_TAG);
+}
+
+static const FlatHeader* Header(void)
+{
+    return (const FlatHeader*)g.block;
+}
+
+static const FlatHub* HubRecord(uint32_t hub)
+{
+    return (const FlatHub*)(g.block + Header()->hubs) + hub;
+}
+
+static const FlatPort* PortRecord(uint32_t port)
+{
+    return (const FlatPort*)(g.block + Header()->ports) + port;
+}
+
+static NTSTATUS Complete(IRP* irp, NTSTATUS status, ULONG_PTR information)
+{
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = information;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+/* ---- the topology's arrays of device objects ---- */
+
+static void FreeTopology(void)
+{
+    Free(g.block);
+    Free(g.controllers);
+    Free(g.hubs);
+    Free(g.ports);
+    Free(g.absent);
+    Free(g.cycling);
+    g.block = NULL;
+    g.size = 0;
+    g.controllers = g.hubs = g.ports = NULL;
+    g.absent = g.cycling = NULL;
+}
+
+static BOOLEAN TakeTopology(uint8_t* block, uint32_t size)
+{
+    const FlatHeader* header = (const FlatHeader*)block;
+    FreeTopology();
+    g.block = block;
+    g.size = size;
+    ++g.generation;
+    g.controllers = Allocate(sizeof(DEVICE_OBJECT*) * header->controllerCount);
+    g.hubs = Allocate(sizeof(DEVICE_OBJECT*) * header->hubCount);
+    g.ports = Allocate(sizeof(DEVICE_OBJECT*) * header->portCount);
+    g.absent = Allocate(header->portCount);
+    g.cycling = Allocate(header->portCount);
+    if (!g.controllers || !g.hubs || !g.ports || !g.absent || !g.cycling) {
+        FreeTopology();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+/* ---- identifiers ---- */
+
+static WCHAR* PoolText(const WCHAR* text, SIZE_T units)
+{
+    WCHAR* copy = ExAllocatePoolWithTag(PagedPool, (units + 1) * sizeof(WCHAR), POOL_TAG);
+    if (copy) {
+        RtlCopyMemory(copy, text, units * sizeof(WCHAR));
+        copy[units] = 0;
+    }
+    return copy;
+}
+
+static SIZE_T Length(const WCHAR* text)
+{
+    SIZE_T units = 0;
+    while (text[units])
+        ++units;
+    return units;
+}
+
+static void Decimal(WCHAR* out, uint32_t value)
+{
+    /* four digits at least, so that instances sort as the topology lists them */
+    WCHAR digits[12];
+    int count = 0;
+    int i;
+    do {
+        digits[count++] = (WCHAR)(L'0' + value % 10);
+        value /= 10;
+    } while (value || count < 4);
+    for (i = 0; i < count; ++i)
+        out[i] = digits[count - 1 - i];
+    out[count] = 0;
+}
+
+static const WCHAR* DeviceIdOf(const Node* node)
+{
+    switch (node->kind) {
+    case NODE_CONTROLLER: return L"PORTOLAN\\HOST_CONTROLLER";
+    case NODE_HUB: return HubRecord(node->index)->parentPort == FLAT_NONE ? L"PORTOLAN\\ROOT_HUB" : L"PORTOLAN\\HUB";
+    default: return L"PORTOLAN\\DEVICE";
+    }
+}
+
+static NTSTATUS QueryId(const Node* node, BUS_QUERY_ID_TYPE type, ULONG_PTR* information)
+{
+    WCHAR text[64];
+    WCHAR* id = NULL;
+    SIZE_T units;
+    switch (type) {
+    case BusQueryDeviceID:
+        id = PoolText(DeviceIdOf(node), Length(DeviceIdOf(node)));
+        break;
+    case BusQueryInstanceID:
+        /* The generation keeps a reloaded topology's devices apart from the old ones'. */
+        Decimal(text, node->generation);
+        units = Length(text);
+        text[units++] = L'&';
+        Decimal(text + units, node->index);
+        id = PoolText(text, Length(text));
+        break;
+    case BusQueryHardwareIDs:
+    case BusQueryCompatibleIDs:
+        /* A multi-string: the device ID, then an empty string. */
+        units = Length(DeviceIdOf(node));
+        id = ExAllocatePoolWithTag(PagedPool, (units + 2) * sizeof(WCHAR), POOL_TAG);
+        if (id) {
+            RtlCopyMemory(id, DeviceIdOf(node), units * sizeof(WCHAR));
+            id[units] = 0;
+            id[units + 1] = 0;
+            if (type == BusQueryCompatibleIDs)
+                id[0] = 0;
+        }
+        break;
+    default:
+        return STATUS_NOT_SUPPORTED;
+    }
+    if (!id)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    *information = (ULONG_PTR)id;
+    return STATUS_SUCCESS;
+}
+
+/* ---- children ---- */
+
+static DEVICE_OBJECT* CreateChild(NodeKind kind, uint32_t index)
+{
+    DEVICE_OBJECT* device = NULL;
+    Node* node;
+    if (!NT_SUCCESS(IoCreateDevice(g.control->DriverObject, sizeof(Node), NULL, FILE_DEVICE_UNKNOWN,
+                                   FILE_AUTOGENERATED_DEVICE_NAME | FILE_DEVICE_SECURE_OPEN, FALSE, &device)))
+        return NULL;
+    node = device->DeviceExtension;
+    RtlZeroMemory(node, sizeof(*node));
+    node->kind = kind;
+    node->index = index;
+    node->generation = g.generation;
+    node->self = device;
+    device->Flags |= DO_BUFFERED_IO;
+    device->Flags &= ~DO_DEVICE_INITIALIZING;
+    ++g.liveChildren;
+    return device;
+}
+
+/* The children a node reports now, created where missing. */
+static uint32_t Children(const Node* node, DEVICE_OBJECT** out, uint32_t room)
+{
+    uint32_t count = 0;
+    uint32_t i;
+    if (!g.block || (node->kind != NODE_BUS && node->generation != g.generation))
+        return 0;
+    if (node->kind == NODE_BUS) {
+        for (i = 0; i < Header()->controllerCount && count < room; ++i) {
+            if (!g.controllers[i])
+                g.controllers[i] = CreateChild(NODE_CONTROLLER, i);
+            if (g.controllers[i])
+                out[count++] = g.controllers[i];
+        }
+    } else if (node->kind == NODE_CONTROLLER) {
+        const FlatController* controller = (const FlatController*)(g.block + Header()->controllers) + node->index;
+        if (controller->rootHub != FLAT_NONE && room) {
+            if (!g.hubs[controller->rootHub])
+                g.hubs[controller->rootHub] = CreateChild(NODE_HUB, controller->rootHub);
+            if (g.hubs[controller->rootHub])
+                out[count++] = g.hubs[controller->rootHub];
+        }
+    } else if (node->kind == NODE_HUB) {
+        const FlatHub* hub = HubRecord(node->index);
+        for (i = 0; i < hub->listedPorts && count < room; ++i) {
+            const uint32_t at = hub->firstPort + i;
+            const FlatPort* port = PortRecord(at);
+            if (g.absent[at])
+                continue;
+            if (port->hub != FLAT_NONE) {
+                if (!g.hubs[port->hub])
+                    g.hubs[port->hub] = CreateChild(NODE_HUB, port->hub);
+                if (g.hubs[port->hub])
+                    out[count++] = g.hubs[port->hub];
+            } else if (port->status != 0) {
+                if (!g.ports[at])
+                    g.ports[at] = CreateChild(NODE_DEVICE, at);
+                if (g.ports[at])
+                    out[count++] = g.ports[at];
+            }
+        }
+    }
+    return count;
+}
+
+static uint32_t MostChildren(const Node* node)
+{
+    if (!g.block)
+        return 0;
+    if (node->kind == NODE_BUS)
+        return Header()->controllerCount;
+    if (node->kind == NODE_HUB)
+        return HubRecord(node->index)->listedPorts;
+    return 1;
+}
+
+static NTSTATUS ReportChildren(const Node* node, IRP* irp)
+{
+    DEVICE_RELATIONS* relations;
+    uint32_t most;
+    uint32_t i;
+    Lock();
+    most = MostChildren(node);
+    relations = ExAllocatePoolWithTag(PagedPool, sizeof(DEVICE_RELATIONS) + sizeof(DEVICE_OBJECT*) * most, POOL_TAG);
+    if (!relations) {
+        Unlock();
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    relations->Count = Children(node, relations->Objects, most);
+    for (i = 0; i < relations->Count; ++i)
+        ObReferenceObject(relations->Objects[i]);
+    Unlock();
+    irp->IoStatus.Information = (ULONG_PTR)relations;
+    return STATUS_SUCCESS;
+}
+
+static void Invalidate(DEVICE_OBJECT* device)
+{
+    if (device)
+        IoInvalidateDeviceRelations(device, BusRelations);
+}
+
+/* The bus's PDO (below the bus FDO), whose relations list the controllers. */
+static DEVICE_OBJECT* BusPdo(void)
+{
+    return g.bus ? ((Node*)g.bus->DeviceExtension)->lower : NULL;
+}
+
+static void EnableInterface(DEVICE_OBJECT* device, const GUID* guid, UNICODE_STRING* link)
+{
+    if (!link->Buffer && !NT_SUCCESS(IoRegisterDeviceInterface(device, guid, NULL, link)))
+        return;
+    IoSetDeviceInterfaceState(link, TRUE);
+}
+
+static void DisableInterface(UNICODE_STRING* link)
+{
+    if (link->Buffer) {
+        IoSetDeviceInterfaceState(link, FALSE);
+        RtlFreeUnicodeString(link);
+        link->Buffer = NULL;
+    }
+}
+
+static void StartChild(Node* node)
+{
+    if (node->kind == NODE_CONTROLLER) {
+        EnableInterface(node->self, &kHostControllerInterface, &node->link);
+    } else if (node->kind == NODE_HUB) {
+        EnableInterface(node->self, &kHubInterface, &node->link);
+        if (HubRecord(node->index)->parentPort != FLAT_NONE)
+            EnableInterface(node->self, &kDeviceInterface, &node->deviceLink);
+    } else {
+        EnableInterface(node->self, &kDeviceInterface, &node->link);
+    }
+    Lock();
+    node->started = TRUE;
+    ++g.stats.started;
+    Unlock();
+    if (node->kind != NODE_DEVICE)
+        Invalidate(node->self);
+}
+
+/* The child is gone from its parent's relations: forget it, and bring back
+ * a cycled port's device or a pending topology. */
+static void RemoveChild(Node* node)
+{
+    DEVICE_OBJECT* reenumerate = NULL;
+    uint8_t* pending = NULL;
+    uint32_t pendingSize = 0;
+    DisableInterface(&node->link);
+    DisableInterface(&node->deviceLink);
+    Lock();
+    if (node->started)
+        --g.stats.started;
+    if (g.block && node->generation == g.generation) {
+        if (node->kind == NODE_CONTROLLER && g.controllers[node->index] == node->self)
+            g.controllers[node->index] = NULL;
+        if (node->kind == NODE_HUB && g.hubs[node->index] == node->self) {
+            const FlatHub* hub = HubRecord(node->index);
+            g.hubs[node->index] = NULL;
+            if (hub->parentPort != FLAT_NONE && g.cycling[hub->parentPort]) {
+                g.cycling[hub->parentPort] = 0;
+                g.absent[hub->parentPort] = 0;
+                reenumerate = g.hubs[PortRecord(hub->parentPort)->ownerHub];
+            }
+        }
+        if (node->kind == NODE_DEVICE && g.ports[node->index] == node->self) {
+            g.ports[node->index] = NULL;
+            if (g.cycling[node->index]) {
+                g.cycling[node->index] = 0;
+                g.absent[node->index] = 0;
+                reenumerate = g.hubs[PortRecord(node->index)->ownerHub];
+            }
+        }
+    }
+    --g.liveChildren;
+    if (!g.liveChildren && g.pending) {
+        pending = g.pending;
+        pendingSize = g.pendingSize;
+        g.pending = NULL;
+        if (!TakeTopology(pending, pendingSize))
+            Free(pending);
+        reenumerate = BusPdo();
+    }
+    Unlock();
+    IoDeleteDevice(node->self);
+    Invalidate(reenumerate);
+}
+
+static NTSTATUS ChildPnp(Node* node, IRP* irp)
+{
+    IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+    NTSTATUS status = irp->IoStatus.Status;
+    switch (stack->MinorFunction) {
+    case IRP_MN_START_DEVICE:
+        StartChild(node);
+        status = STATUS_SUCCESS;
+        break;
+    case IRP_MN_QUERY_ID:
+        status = QueryId(node, stack->Parameters.QueryId.IdType, &irp->IoStatus.Information);
+        break;
+    case IRP_MN_QUERY_CAPABILITIES: {
+        DEVICE_CAPABILITIES* caps = stack->Parameters.DeviceCapabilities.Capabilities;
+        caps->RawDeviceOK = 1;
+        caps->SurpriseRemovalOK = 1;
+        caps->Removable = node->kind == NODE_DEVICE || node->kind == NODE_HUB;
+        caps->UniqueID = 0;
+        status = STATUS_SUCCESS;
+        break;
+    }
+    case IRP_MN_QUERY_DEVICE_RELATIONS:
+        if (stack->Parameters.QueryDeviceRelations.Type == BusRelations && node->kind != NODE_DEVICE)
+            status = ReportChildren(node, irp);
+        break;
+    case IRP_MN_SURPRISE_REMOVAL:
+        DisableInterface(&node->link);
+        DisableInterface(&node->deviceLink);
+        status = STATUS_SUCCESS;
+        break;
+    case IRP_MN_REMOVE_DEVICE:
+        irp->IoStatus.Status = STATUS_SUCCESS;
+        IoCompleteRequest(irp, IO_NO_INCREMENT);
+        RemoveChild(node);
+        return STATUS_SUCCESS;
+    default:
+        break;
+    }
+    irp->IoStatus.Status = status;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+static NTSTATUS BusPnp(Node* node, IRP* irp)
+{
+    IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+    DEVICE_OBJECT* lower = node->lower;
+    switch (stack->MinorFunction) {
+    case IRP_MN_QUERY_DEVICE_RELATIONS:
+        if (stack->Parameters.QueryDeviceRelations.Type == BusRelations) {
+            NTSTATUS status = ReportChildren(node, irp);
+            irp->IoStatus.Status = status;
+            if (!NT_SUCCESS(status))
+                return Complete(irp, status, 0);
+        }
+        break;
+    case IRP_MN_START_DEVICE:
+        node->started = TRUE;
+        irp->IoStatus.Status = STATUS_SUCCESS;
+        break;
+    case IRP_MN_REMOVE_DEVICE:
+        irp->IoStatus.Status = STATUS_SUCCESS;
+        IoSkipCurrentIrpStackLocation(irp);
+        IoCallDriver(lower, irp);
+        Lock();
+        g.bus = NULL;
+        Unlock();
+        IoDetachDevice(lower);
+        IoDeleteDevice(node->self);
+        return STATUS_SUCCESS;
+    default:
+        break;
+    }
+    IoSkipCurrentIrpStackLocation(irp);
+    return IoCallDriver(lower, irp);
+}
+
+static NTSTATUS DispatchPnp(DEVICE_OBJECT* device, IRP* irp)
+{
+    Node* node = device->DeviceExtension;
+    if (node->kind == NODE_BUS)
+        return BusPnp(node, irp);
+    if (node->kind == NODE_CONTROL)
+        return Complete(irp, STATUS_NOT_SUPPORTED, 0);
+    return ChildPnp(node, irp);
+}
+
+/* ---- opens and I/O controls ---- */
+
+static BOOLEAN Current(const Node* node)
+{
+    return g.block && node->generation == g.generation;
+}
+
+static NTSTATUS DispatchCreate(DEVICE_OBJECT* device, IRP* irp)
+{
+    Node* node = device->DeviceExtension;
+    NTSTATUS status = STATUS_SUCCESS;
+    if (node->kind == NODE_CONTROL)
+        return Complete(irp, STATUS_SUCCESS, 0);
+    Lock();
+    ++g.stats.opens;
+    if (node->kind == NODE_BUS || !Current(node)) {
+        status = STATUS_NO_SUCH_DEVICE;
+    } else if (node->kind == NODE_CONTROLLER) {
+        const FlatController* controller = (const FlatController*)(g.block + Header()->controllers) + node->index;
+        if (!(controller->flags & FLAT_CONTROLLER_OPEN))
+            status = STATUS_ACCESS_DENIED;
+    } else if (node->kind == NODE_HUB) {
+        if (!(HubRecord(node->index)->flags & FLAT_HUB_OPEN))
+            status = STATUS_ACCESS_DENIED;
+    } else {
+        status = STATUS_ACCESS_DENIED; /* devices are not opened by the scan */
+    }
+    if (!NT_SUCCESS(status))
+        ++g.stats.openFailures;
+    else
+        ++g.stats.openHandles;
+    Unlock();
+    return Complete(irp, status, 0);
+}
+
+static NTSTATUS DispatchClose(DEVICE_OBJECT* device, IRP* irp)
+{
+    Node* node = device->DeviceExtension;
+    if (node->kind != NODE_CONTROL) {
+        Lock();
+        ++g.stats.closes;
+        if (g.stats.openHandles)
+            --g.stats.openHandles;
+        Unlock();
+    }
+    return Complete(irp, STATUS_SUCCESS, 0);
+}
+
+/* The name "\\.\" + which opens hub `hub` as the platform names hubs: its
+ * interface link without the "\??\" in front. */
+static const uint16_t* HubLinkName(void* context, uint32_t hub, uint32_t* units)
+{
+    const FlatHub* record = HubRecord(hub);
+    DEVICE_OBJECT* target = g.hubs[record->opensAs];
+    (void)context;
+    if (target) {
+        const Node* node = target->DeviceExtension;
+        if (node->link.Buffer && node->link.Length > 8) {
+            *units = node->link.Length / sizeof(WCHAR) - 4;
+            return (const uint16_t*)node->link.Buffer + 4;
+        }
+    }
+    *units = record->name.size / 2;
+    return (const uint16_t*)(g.block + record->name.offset);
+}
+
+static void CountIoctl(uint32_t code)
+{
+    uint32_t i;
+    for (i = 0; i < PORTOLAN_USB_CODES; ++i) {
+        if (g.stats.ioctl[i].code == code || g.stats.ioctl[i].code == 0) {
+            g.stats.ioctl[i].code = code;
+            ++g.stats.ioctl[i].count;
+            return;
+        }
+    }
+}
+
+static NTSTATUS UsbIoControl(Node* node, IRP* irp, IO_STACK_LOCATION* stack)
+{
+    const uint32_t code = stack->Parameters.DeviceIoControl.IoControlCode;
+    const uint32_t inSize = stack->Parameters.DeviceIoControl.InputBufferLength;
+    const uint32_t outSize = stack->Parameters.DeviceIoControl.OutputBufferLength;
+    uint8_t* buffer = irp->AssociatedIrp.SystemBuffer;
+    uint8_t empty[16] = {0};
+    uint32_t written = 0;
+    uint32_t cycled = FLAT_NONE;
+    FlatStack usb;
+    int ok = 0;
+    DEVICE_OBJECT* reenumerate = NULL;
+    Lock();
+    CountIoctl(code);
+    if (Current(node) && (node->kind == NODE_CONTROLLER || node->kind == NODE_HUB)) {
+        usb.block = g.block;
+        usb.hubName = HubLinkName;
+        usb.context = NULL;
+        usb.absent = g.absent;
+        if (!buffer)
+            buffer = empty; /* no input and no output */
+        if (node->kind == NODE_CONTROLLER)
+            ok = FlatControllerIoControl(&usb, node->index, code, buffer, inSize, outSize, &written);
+        else
+            ok = FlatHubIoControl(&usb, node->index, code, buffer, inSize, outSize, &written, &cycled);
+        if (ok && cycled != FLAT_NONE) {
+            /* The hub driver takes the device off the port and enumerates it again. */
+            const uint32_t at = FlatFindPort(g.block, node->index, cycled);
+            if (at != FLAT_NONE && !g.absent[at] && (g.ports[at] || PortRecord(at)->hub != FLAT_NONE)) {
+                g.absent[at] = 1;
+                g.cycling[at] = 1;
+                reenumerate = node->self;
+            }
+            ++g.stats.cycles;
+            g.stats.lastCycleHub = node->index;
+            g.stats.lastCyclePort = cycled;
+            g.stats.lastCycleIn = inSize;
+            g.stats.lastCycleOut = outSize;
+        }
+    }
+    Unlock();
+    Invalidate(reenumerate);
+    if (written > outSize)
+        written = outSize;
+    return Complete(irp, ok ? STATUS_SUCCESS : STATUS_INVALID_PARAMETER, ok ? written : 0);
+}
+
+/* A topology block from the loader: checked, then taken at once or, while
+ * the old one's devices are there, once they are gone. */
+static NTSTATUS Load(const uint8_t* input, uint32_t size)
+{
+    uint8_t* block;
+    DEVICE_OBJECT* reenumerate = NULL;
+    if (!input || size < sizeof(FlatHeader))
+        return STATUS_INVALID_PARAMETER;
+    block = Allocate(size);
+    if (!block)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    RtlCopyMemory(block, input, size);
+    if (!FlatCheck(block, size)) {
+        Free(block);
+        return STATUS_INVALID_PARAMETER;
+    }
+    Lock();
+    Free(g.pending);
+    g.pending = NULL;
+    if (g.liveChildren == 0) {
+        if (!TakeTopology(block, size)) {
+            Unlock();
+            return STATUS_INSUFFICIENT_RESOURCES;
+        }
+    } else {
+        /* The old devices leave first: the bus reports none until they have. */
+        g.pending = block;
+        g.pendingSize = size;
+        ++g.generation;
+    }
+    reenumerate = BusPdo();
+    Unlock();
+    Invalidate(reenumerate);
+    return STATUS_SUCCESS;
+}
+
+static NTSTATUS Plug(uint32_t port, BOOLEAN present)
+{
+    DEVICE_OBJECT* reenumerate = NULL;
+    NTSTATUS status = STATUS_INVALID_PARAMETER;
+    Lock();
+    if (g.block && port < Header()->portCount) {
+        g.absent[port] = present ? 0 : 1;
+        g.cycling[port] = 0;
+        reenumerate = g.hubs[PortRecord(port)->ownerHub];
+        status = STATUS_SUCCESS;
+    }
+    Unlock();
+    Invalidate(reenumerate);
+    return status;
+}
+
+/* The devices the loaded topology makes now: every controller, every hub
+ * whose parent port is plugged (hub indices run parents first), every
+ * device on a plugged port of such a hub. */
+static uint32_t ExpectedDevices(void)
+{
+    const FlatHeader* header = Header();
+    uint8_t* reachable = Allocate(header->hubCount);
+    uint32_t count = header->controllerCount;
+    uint32_t i;
+    if (!reachable)
+        return 0;
+    for (i = 0; i < header->hubCount; ++i) {
+        const FlatHub* hub = HubRecord(i);
+        reachable[i] = hub->parentPort == FLAT_NONE ||
+                       (reachable[PortRecord(hub->parentPort)->ownerHub] && !g.absent[hub->parentPort]);
+        count += reachable[i];
+    }
+    for (i = 0; i < header->portCount; ++i) {
+        const FlatPort* port = PortRecord(i);
+        if (port->hub == FLAT_NONE && port->status != 0 && !g.absent[i] && reachable[port->ownerHub])
+            ++count;
+    }
+    Free(reachable);
+    return count;
+}
+
+static NTSTATUS ControlIoControl(IRP* irp, IO_STACK_LOCATION* stack)
+{
+    const uint32_t code = stack->Parameters.DeviceIoControl.IoControlCode;
+    const uint32_t inSize = stack->Parameters.DeviceIoControl.InputBufferLength;
+    const uint32_t outSize = stack->Parameters.DeviceIoControl.OutputBufferLength;
+    uint8_t* buffer = irp->AssociatedIrp.SystemBuffer;
+    uint32_t port = 0;
+    if (inSize >= sizeof(uint32_t) && buffer)
+        RtlCopyMemory(&port, buffer, sizeof(port));
+    switch (code) {
+    case IOCTL_PORTOLAN_LOAD:
+        return Complete(irp, Load(buffer, inSize), 0);
+    case IOCTL_PORTOLAN_PLUG:
+    case IOCTL_PORTOLAN_UNPLUG:
+        if (inSize < sizeof(uint32_t))
+            return Complete(irp, STATUS_INVALID_PARAMETER, 0);
+        return Complete(irp, Plug(port, code == IOCTL_PORTOLAN_PLUG), 0);
+    case IOCTL_PORTOLAN_STATS:
+        if (outSize < sizeof(PortolanUsbStats) || !buffer)
+            return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+        Lock();
+        g.stats.generation = g.generation;
+        g.stats.loaded = g.block != NULL && g.pending == NULL;
+        g.stats.expected = g.stats.loaded ? ExpectedDevices() : 0;
+        g.stats.live = g.liveChildren;
+        RtlCopyMemory(buffer, &g.stats, sizeof(g.stats));
+        Unlock();
+        return Complete(irp, STATUS_SUCCESS, sizeof(PortolanUsbStats));
+    case IOCTL_PORTOLAN_RESET_STATS:
+        Lock();
+        RtlZeroMemory(g.stats.ioctl, sizeof(g.stats.ioctl));
+        g.stats.opens = g.stats.openFailures = g.stats.closes = g.stats.cycles = 0;
+        Unlock();
+        return Complete(irp, STATUS_SUCCESS, 0);
+    default:
+        return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+    }
+}
+
+static NTSTATUS DispatchIoControl(DEVICE_OBJECT* device, IRP* irp)
+{
+    Node* node = device->DeviceExtension;
+    IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+    if (node->kind == NODE_CONTROL)
+        return ControlIoControl(irp, stack);
+    if (node->kind == NODE_BUS)
+        return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+    return UsbIoControl(node, irp, stack);
+}
+
+/* ---- the driver ---- */
+
+static NTSTATUS AddDevice(DRIVER_OBJECT* driver, DEVICE_OBJECT* pdo)
+{
+    DEVICE_OBJECT* device = NULL;
+    Node* node;
+    NTSTATUS status = IoCreateDevice(driver, sizeof(Node), NULL, FILE_DEVICE_BUS_EXTENDER, FILE_DEVICE_SECURE_OPEN,
+                                     FALSE, &device);
+    if (!NT_SUCCESS(status))
+        return status;
+    node = device->DeviceExtension;
+    RtlZeroMemory(node, sizeof(*node));
+    node->kind = NODE_BUS;
+    node->self = device;
+    node->lower = IoAttachDeviceToDeviceStack(device, pdo);
+    if (!node->lower) {
+        IoDeleteDevice(device);
+        return STATUS_NO_SUCH_DEVICE;
+    }
+    device->Flags &= ~DO_DEVICE_INITIALIZING;
+    Lock();
+    g.bus = device;
+    Unlock();
+    return STATUS_SUCCESS;
+}
+
+static void Unload(DRIVER_OBJECT* driver)
+{
+    UNICODE_STRING link;
+    (void)driver;
+    RtlInitUnicodeString(&link, L"\\DosDevices\\PortolanUsbControl");
+    IoDeleteSymbolicLink(&link);
+    if (g.control)
+        IoDeleteDevice(g.control);
+    Free(g.pending);
+    FreeTopology();
+}
+
+NTSTATUS DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* registryPath)
+{
+    UNICODE_STRING name;
+    UNICODE_STRING link;
+    Node* node;
+    NTSTATUS status;
+    (void)registryPath;
+    KeInitializeMutex(&g.lock, 0);
+    driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreate;
+    driver->MajorFunction[IRP_MJ_CLOSE] = DispatchClose;
+    driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchIoControl;
+    driver->MajorFunction[IRP_MJ_PNP] = DispatchPnp;
+    driver->DriverExtension->AddDevice = AddDevice;
+    driver->DriverUnload = Unload;
+
+    RtlInitUnicodeString(&name, L"\\Device\\PortolanUsbControl");
+    status = IoCreateDevice(driver, sizeof(Node), &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &g.control);
+    if (!NT_SUCCESS(status))
+        return status;
+    node = g.control->DeviceExtension;
+    RtlZeroMemory(node, sizeof(*node));
+    node->kind = NODE_CONTROL;
+    node->self = g.control;
+    g.control->Flags |= DO_BUFFERED_IO;
+    g.control->Flags &= ~DO_DEVICE_INITIALIZING;
+    RtlInitUnicodeString(&link, L"\\DosDevices\\PortolanUsbControl");
+    return IoCreateSymbolicLink(&link, &name);
+}

@@ -1,0 +1,335 @@
+// Hands a topology file to the simulated USB stack driver in a Wine prefix.
+//
+//   portolan-usb-load.exe TOPOLOGY.json
+//       reads the file as portolan-report does (a broken one: its one-line
+//       error, exit code 2), writes its registry entries into the prefix's
+//       registry (replacing what the previous load wrote), loads the block
+//       into the driver, waits until every device has started, and gives
+//       each host controller its description.
+//   portolan-usb-load.exe --plug|--unplug TOPOLOGY.json C/P[/P...]
+//       plugs or unplugs the device of a port: controller C's root hub,
+//       port P, and so on down the hubs.
+//   portolan-usb-load.exe --stats | --reset-stats
+//       prints (as JSON) or clears what the driver was asked.
+#include <windows.h>
+
+#include <aclapi.h>
+#include <setupapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "sim/flat_topology_writer.h"
+#include "sim/kernel/control_codes.h"
+#include "sim/kernel/flat_topology.h"
+#include "sim/topology_loader.h"
+
+namespace {
+
+constexpr char kControlDevice[] = "\\\\.\\PortolanUsbControl";
+constexpr char kRecordFile[] = "C:\\windows\\temp\\portolan-usb-registry.txt";
+constexpr GUID kHostControllerInterface = {0x3abf6f2d, 0x71c4, 0x462a, {0x8a, 0x92, 0x1e, 0x68, 0x61, 0xe6, 0xaf, 0x27}};
+
+int Fail(const std::string& what)
+{
+    fprintf(stderr, "portolan-usb-load: %s (error %lu)\n", what.c_str(), GetLastError());
+    return 1;
+}
+
+HANDLE OpenControl()
+{
+    return CreateFileA(kControlDevice, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+bool Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize)
+{
+    HANDLE control = OpenControl();
+    if (control == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD returned = 0;
+    const BOOL ok = DeviceIoControl(control, code, const_cast<void*>(in), inSize, out, outSize, &returned, nullptr);
+    CloseHandle(control);
+    return ok != FALSE;
+}
+
+bool ReadStats(PortolanUsbStats* stats)
+{
+    return Control(IOCTL_PORTOLAN_STATS, nullptr, 0, stats, sizeof(*stats));
+}
+
+// ---- the registry entries ----
+
+// What a load wrote, one line each: "K root path" for a key it created,
+// "V root path\tname" for a value it set in a key that was there before.
+struct Record {
+    std::vector<std::string> lines;
+};
+
+HKEY Root(const std::string& name)
+{
+    return name == "HKCR" ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE;
+}
+
+// Takes away what the previous load wrote: its values, then its keys, deepest first.
+void UndoPreviousLoad()
+{
+    std::ifstream in(kRecordFile);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        const std::string& line = *it;
+        if (line.size() < 7)
+            continue;
+        const std::string root = line.substr(2, 4);
+        const std::string rest = line.substr(7);
+        if (line[0] == 'V') {
+            const size_t tab = rest.find('\t');
+            HKEY key = nullptr;
+            if (tab != std::string::npos &&
+                RegOpenKeyExA(Root(root), rest.substr(0, tab).c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+                RegDeleteValueA(key, rest.substr(tab + 1).c_str());
+                RegCloseKey(key);
+            }
+        } else if (line[0] == 'K') {
+            RegDeleteTreeA(Root(root), rest.c_str());
+            RegDeleteKeyA(Root(root), rest.c_str());
+        }
+    }
+    DeleteFileA(kRecordFile);
+}
+
+// A key no one may open, as a locked-down key is to the application.
+void LockKey(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS)
+        return;
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    // An empty DACL grants nothing.
+    ACL acl;
+    InitializeAcl(&acl, sizeof(acl), ACL_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, &acl, FALSE);
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
+    RegCloseKey(key);
+}
+
+void WriteKey(const std::string& rootName, const std::string& path, const SimRegistryKey& key, Record& record)
+{
+    HKEY root = Root(rootName);
+    if (!path.empty()) {
+        HKEY handle = nullptr;
+        DWORD disposition = 0;
+        if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, &disposition) !=
+            ERROR_SUCCESS)
+            return;
+        const bool created = disposition == REG_CREATED_NEW_KEY;
+        if (created)
+            record.lines.push_back("K " + rootName + " " + path);
+        for (const auto& [name, bytes] : key.values) {
+            // Text values (one terminator, at the end) as REG_SZ, the rest as bytes.
+            const bool text = !bytes.empty() && bytes.back() == 0 &&
+                              std::find(bytes.begin(), bytes.end() - 1, uint8_t{0}) == bytes.end() - 1;
+            RegSetValueExA(handle, name.c_str(), 0, text ? REG_SZ : REG_BINARY, bytes.data(),
+                           static_cast<DWORD>(bytes.size()));
+            if (!created)
+                record.lines.push_back("V " + rootName + " " + path + "\t" + name);
+        }
+        RegCloseKey(handle);
+    }
+    for (const auto& sub : key.subkeys)
+        WriteKey(rootName, path.empty() ? sub->name : path + "\\" + sub->name, *sub, record);
+    if (!path.empty() && !key.openable)
+        LockKey(root, path);
+}
+
+bool WriteRegistry(const SimTopology& topology)
+{
+    UndoPreviousLoad();
+    Record record;
+    WriteKey("HKLM", "", topology.localMachine, record);
+    WriteKey("HKCR", "", topology.classesRoot, record);
+    std::ofstream out(kRecordFile);
+    for (const std::string& line : record.lines)
+        out << line << "\n";
+    return static_cast<bool>(out);
+}
+
+// ---- the controllers' descriptions ----
+
+// SPDRP_DEVICEDESC is the "DeviceDesc" value of the device's key; a
+// controller without a description has none.
+void Describe(const SimTopology& topology, uint32_t generation)
+{
+    HDEVINFO set = SetupDiGetClassDevsA(&kHostControllerInterface, nullptr, nullptr,
+                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE)
+        return;
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        char instance[256] = {};
+        if (!SetupDiGetDeviceInstanceIdA(set, &device, instance, sizeof(instance), nullptr))
+            continue;
+        // PORTOLAN\HOST_CONTROLLER\GGGG&IIII
+        unsigned deviceGeneration = 0;
+        unsigned index = 0;
+        const char* last = strrchr(instance, '\\');
+        if (!last || sscanf(last + 1, "%u&%u", &deviceGeneration, &index) != 2 || deviceGeneration != generation ||
+            index >= topology.controllers.size())
+            continue;
+        HKEY key = nullptr;
+        const std::string path = std::string("System\\CurrentControlSet\\Enum\\") + instance;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+            continue;
+        const auto& description = topology.controllers[index].description;
+        if (description)
+            RegSetValueExA(key, "DeviceDesc", 0, REG_SZ, reinterpret_cast<const BYTE*>(description->c_str()),
+                           static_cast<DWORD>(description->size() + 1));
+        else
+            RegDeleteValueA(key, "DeviceDesc");
+        RegCloseKey(key);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+}
+
+// ---- loading ----
+
+bool Load(const char* file, SimTopology* topology)
+{
+    std::string error;
+    if (!LoadTopologyFile(file, topology, &error)) {
+        fprintf(stderr, "%s\n", error.c_str());
+        exit(2);
+    }
+    return true;
+}
+
+int LoadVerb(const char* file)
+{
+    SimTopology topology;
+    Load(file, &topology);
+    if (!WriteRegistry(topology))
+        return Fail("writing the registry");
+    const FlatTopology flat = FlattenTopology(topology);
+    if (!Control(IOCTL_PORTOLAN_LOAD, flat.Data(), flat.Size(), nullptr, 0))
+        return Fail("loading the driver");
+    PortolanUsbStats stats = {};
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (ReadStats(&stats) && stats.loaded && stats.started == stats.expected && stats.live == stats.expected)
+            break;
+        if (GetTickCount() - start > 60000) {
+            fprintf(stderr, "portolan-usb-load: %u of %u devices started after 60 s\n", stats.started, stats.expected);
+            return 1;
+        }
+        Sleep(20);
+    }
+    fprintf(stderr, "started %u\n", stats.started);
+    Describe(topology, stats.generation);
+    fprintf(stderr, "described\n");
+    Control(IOCTL_PORTOLAN_RESET_STATS, nullptr, 0, nullptr, 0);
+    printf("portolan-usb-load: %u devices\n", stats.expected);
+    return 0;
+}
+
+// The port index behind "C/P/P...": ports numbered as the flat block holds them.
+bool PortIndex(const SimTopology& topology, const std::string& where, uint32_t* index)
+{
+    std::vector<uint32_t> steps;
+    size_t start = 0;
+    while (start <= where.size()) {
+        size_t end = where.find('/', start);
+        if (end == std::string::npos)
+            end = where.size();
+        steps.push_back(static_cast<uint32_t>(strtoul(where.substr(start, end - start).c_str(), nullptr, 10)));
+        start = end + 1;
+    }
+    if (steps.size() < 2 || steps[0] >= topology.controllers.size() || !topology.controllers[steps[0]].rootHub)
+        return false;
+    const FlatTopology flat = FlattenTopology(topology);
+    const SimHub* hub = topology.controllers[steps[0]].rootHub.get();
+    for (size_t i = 1; i < steps.size(); ++i) {
+        const SimPort* port = nullptr;
+        size_t position = 0;
+        for (; position < hub->ports.size(); ++position)
+            if (hub->ports[position].port == steps[i]) {
+                port = &hub->ports[position];
+                break;
+            }
+        if (!port)
+            return false;
+        if (i + 1 == steps.size()) {
+            for (uint32_t h = 0; h < flat.hubs.size(); ++h)
+                if (flat.hubs[h] == hub) {
+                    const auto* hubs = reinterpret_cast<const FlatHub*>(
+                        flat.Data() + reinterpret_cast<const FlatHeader*>(flat.Data())->hubs);
+                    *index = hubs[h].firstPort + static_cast<uint32_t>(position);
+                    return true;
+                }
+            return false;
+        }
+        if (!port->hub)
+            return false;
+        hub = port->hub.get();
+    }
+    return false;
+}
+
+int PlugVerb(bool plug, const char* file, const char* where)
+{
+    SimTopology topology;
+    Load(file, &topology);
+    uint32_t index = 0;
+    if (!PortIndex(topology, where, &index)) {
+        fprintf(stderr, "portolan-usb-load: no port %s\n", where);
+        return 2;
+    }
+    if (!Control(plug ? IOCTL_PORTOLAN_PLUG : IOCTL_PORTOLAN_UNPLUG, &index, sizeof(index), nullptr, 0))
+        return Fail(plug ? "plugging" : "unplugging");
+    return 0;
+}
+
+int StatsVerb()
+{
+    PortolanUsbStats stats = {};
+    if (!ReadStats(&stats))
+        return Fail("reading the driver's counts");
+    printf("{\"ioctl\": {");
+    bool first = true;
+    for (const auto& entry : stats.ioctl) {
+        if (!entry.code)
+            continue;
+        printf("%s\"0x%06X\": %u", first ? "" : ", ", entry.code, entry.count);
+        first = false;
+    }
+    printf("}, \"opens\": %u, \"open_failures\": %u, \"closes\": %u, \"open_handles\": %u, \"cycles\": %u, "
+           "\"last_cycle\": {\"hub\": %u, \"port\": %u, \"in\": %u, \"out\": %u}, \"started\": %u, \"expected\": %u}\n",
+           stats.opens, stats.openFailures, stats.closes, stats.openHandles, stats.cycles, stats.lastCycleHub,
+           stats.lastCyclePort, stats.lastCycleIn, stats.lastCycleOut, stats.started, stats.expected);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string verb = argc > 1 ? argv[1] : "";
+    if (argc == 2 && verb == "--stats")
+        return StatsVerb();
+    if (argc == 2 && verb == "--reset-stats")
+        return Control(IOCTL_PORTOLAN_RESET_STATS, nullptr, 0, nullptr, 0) ? 0 : Fail("resetting the counts");
+    if (argc == 4 && (verb == "--plug" || verb == "--unplug"))
+        return PlugVerb(verb == "--plug", argv[2], argv[3]);
+    if (argc == 2 && verb[0] != '-')
+        return LoadVerb(argv[1]);
+    fprintf(stderr, "usage: portolan-usb-load TOPOLOGY.json | --plug|--unplug TOPOLOGY.json C/P[/P...] | --stats | "
+                    "--reset-stats\n");
+    return 2;
+}
