@@ -30,13 +30,18 @@ public:
 
     FlatTopology Write()
     {
+        bool enumerationEnded = !topology_.controllerSet;
         for (uint32_t i = 0; i < topology_.controllers.size(); ++i) {
             const SimController& controller = topology_.controllers[i];
+            enumerationEnded = enumerationEnded || controller.fail.count("enum");
             FlatController record{};
             record.flags = (controller.open ? FLAT_CONTROLLER_OPEN : 0) |
                            (controller.description ? FLAT_CONTROLLER_HAS_DESCRIPTION : 0) |
                            (controller.fail.count("root_hub_name_probe") ? FLAT_FAIL_ROOT_HUB_NAME_PROBE : 0) |
-                           (controller.fail.count("root_hub_name") ? FLAT_FAIL_ROOT_HUB_NAME : 0);
+                           (controller.fail.count("root_hub_name") ? FLAT_FAIL_ROOT_HUB_NAME : 0) |
+                           (enumerationEnded || controller.fail.count("interface") || controller.fail.count("path")
+                                ? FLAT_CONTROLLER_NO_INTERFACE
+                                : 0);
             if (controller.description)
                 record.description = Data(controller.description->data(), controller.description->size());
             controllers_.push_back(record);

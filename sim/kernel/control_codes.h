@@ -26,6 +26,8 @@ typedef struct PortolanUsbStats {
     uint32_t expected;   /* devices it makes: controllers, hubs, devices plugged in */
     uint32_t started;    /* devices started now */
     uint32_t live;       /* device objects of controllers, hubs and devices */
+    uint32_t busStarted; /* the root-enumerated bus has its device and has started */
+    uint32_t removed;    /* devices removed since the driver started */
     /* Since the last reset: I/O controls to controllers and hubs by code,
      * opens (and those refused), closes, and handles open now. */
     PortolanUsbIoctlCount ioctl[PORTOLAN_USB_CODES];

@@ -35,6 +35,10 @@ typedef struct FlatHeader {
 #define FLAT_CONTROLLER_HAS_DESCRIPTION 0x2u
 #define FLAT_FAIL_ROOT_HUB_NAME_PROBE 0x4u
 #define FLAT_FAIL_ROOT_HUB_NAME 0x8u
+/* SetupAPI does not give this controller's interface: the set of host
+ * controllers is not there, its enumeration ended at or before this one, or
+ * reading its interface or path fails. */
+#define FLAT_CONTROLLER_NO_INTERFACE 0x10u
 
 typedef struct FlatController {
     uint32_t flags;

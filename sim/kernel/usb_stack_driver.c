@@ -241,7 +241,8 @@ static uint32_t Children(const Node* node, DEVICE_OBJECT** out, uint32_t room)
 {
     uint32_t count = 0;
     uint32_t i;
-    if (!g.block || (node->kind != NODE_BUS && node->generation != g.generation))
+    /* While a new topology waits, the bus reports none, so that the old devices go. */
+    if (!g.block || g.pending || (node->kind != NODE_BUS && node->generation != g.generation))
         return 0;
     if (node->kind == NODE_BUS) {
         for (i = 0; i < Header()->controllerCount && count < room; ++i) {
@@ -343,7 +344,9 @@ static void DisableInterface(UNICODE_STRING* link)
 static void StartChild(Node* node)
 {
     if (node->kind == NODE_CONTROLLER) {
-        EnableInterface(node->self, &kHostControllerInterface, &node->link);
+        const FlatController* controller = (const FlatController*)(g.block + Header()->controllers) + node->index;
+        if (!(controller->flags & FLAT_CONTROLLER_NO_INTERFACE))
+            EnableInterface(node->self, &kHostControllerInterface, &node->link);
     } else if (node->kind == NODE_HUB) {
         EnableInterface(node->self, &kHubInterface, &node->link);
         if (HubRecord(node->index)->parentPort != FLAT_NONE)
@@ -371,6 +374,7 @@ static void RemoveChild(Node* node)
     Lock();
     if (node->started)
         --g.stats.started;
+    ++g.stats.removed;
     if (g.block && node->generation == g.generation) {
         if (node->kind == NODE_CONTROLLER && g.controllers[node->index] == node->self)
             g.controllers[node->index] = NULL;
@@ -462,10 +466,18 @@ static NTSTATUS BusPnp(Node* node, IRP* irp)
                 return Complete(irp, status, 0);
         }
         break;
-    case IRP_MN_START_DEVICE:
-        node->started = TRUE;
+    case IRP_MN_START_DEVICE: {
+        NTSTATUS status;
         irp->IoStatus.Status = STATUS_SUCCESS;
-        break;
+        IoSkipCurrentIrpStackLocation(irp);
+        status = IoCallDriver(lower, irp);
+        Lock();
+        node->started = TRUE;
+        Unlock();
+        /* A topology loaded before the bus had its device is enumerated now. */
+        Invalidate(lower);
+        return status;
+    }
     case IRP_MN_REMOVE_DEVICE:
         irp->IoStatus.Status = STATUS_SUCCESS;
         IoSkipCurrentIrpStackLocation(irp);
@@ -520,10 +532,13 @@ static NTSTATUS DispatchCreate(DEVICE_OBJECT* device, IRP* irp)
     } else {
         status = STATUS_ACCESS_DENIED; /* devices are not opened by the scan */
     }
-    if (!NT_SUCCESS(status))
+    if (!NT_SUCCESS(status)) {
         ++g.stats.openFailures;
-    else
+    } else {
         ++g.stats.openHandles;
+        /* Marks the handle as opened, for its close. */
+        IoGetCurrentIrpStackLocation(irp)->FileObject->FsContext2 = node;
+    }
     Unlock();
     return Complete(irp, status, 0);
 }
@@ -531,7 +546,8 @@ static NTSTATUS DispatchCreate(DEVICE_OBJECT* device, IRP* irp)
 static NTSTATUS DispatchClose(DEVICE_OBJECT* device, IRP* irp)
 {
     Node* node = device->DeviceExtension;
-    if (node->kind != NODE_CONTROL) {
+    FILE_OBJECT* file = IoGetCurrentIrpStackLocation(irp)->FileObject;
+    if (node->kind != NODE_CONTROL && file && file->FsContext2 == node) {
         Lock();
         ++g.stats.closes;
         if (g.stats.openHandles)
@@ -721,6 +737,7 @@ static NTSTATUS ControlIoControl(IRP* irp, IO_STACK_LOCATION* stack)
         g.stats.loaded = g.block != NULL && g.pending == NULL;
         g.stats.expected = g.stats.loaded ? ExpectedDevices() : 0;
         g.stats.live = g.liveChildren;
+        g.stats.busStarted = g.bus && ((Node*)g.bus->DeviceExtension)->started;
         RtlCopyMemory(buffer, &g.stats, sizeof(g.stats));
         Unlock();
         return Complete(irp, STATUS_SUCCESS, sizeof(PortolanUsbStats));

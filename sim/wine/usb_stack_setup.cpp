@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <string>
 
+#include "sim/kernel/control_codes.h"
+
 namespace {
 
 constexpr char kService[] = "PortolanUsb";
@@ -65,6 +67,25 @@ int CreateRootDevice()
     return 0;
 }
 
+bool WaitForBus()
+{
+    for (int i = 0; i < 1500; ++i) {
+        HANDLE control = CreateFileA("\\\\.\\PortolanUsbControl", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+        if (control != INVALID_HANDLE_VALUE) {
+            PortolanUsbStats stats = {};
+            DWORD returned = 0;
+            const BOOL ok = DeviceIoControl(control, IOCTL_PORTOLAN_STATS, nullptr, 0, &stats, sizeof(stats),
+                                            &returned, nullptr);
+            CloseHandle(control);
+            if (ok && stats.busStarted)
+                return true;
+        }
+        Sleep(20);
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -95,6 +116,9 @@ int main(int argc, char** argv)
         return Fail("StartService");
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
+    // The PnP manager gives the driver its bus device after the service starts.
+    if (!WaitForBus())
+        return Fail("waiting for the bus device to start");
     printf("portolan-usb-setup: service %s running\n", kService);
     return 0;
 }

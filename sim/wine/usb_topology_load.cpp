@@ -231,9 +231,7 @@ int LoadVerb(const char* file)
         }
         Sleep(20);
     }
-    fprintf(stderr, "started %u\n", stats.started);
     Describe(topology, stats.generation);
-    fprintf(stderr, "described\n");
     Control(IOCTL_PORTOLAN_RESET_STATS, nullptr, 0, nullptr, 0);
     printf("portolan-usb-load: %u devices\n", stats.expected);
     return 0;
@@ -310,9 +308,10 @@ int StatsVerb()
         first = false;
     }
     printf("}, \"opens\": %u, \"open_failures\": %u, \"closes\": %u, \"open_handles\": %u, \"cycles\": %u, "
-           "\"last_cycle\": {\"hub\": %u, \"port\": %u, \"in\": %u, \"out\": %u}, \"started\": %u, \"expected\": %u}\n",
+           "\"last_cycle\": {\"hub\": %u, \"port\": %u, \"in\": %u, \"out\": %u}, \"started\": %u, \"expected\": %u, "
+           "\"removed\": %u}\n",
            stats.opens, stats.openFailures, stats.closes, stats.openHandles, stats.cycles, stats.lastCycleHub,
-           stats.lastCyclePort, stats.lastCycleIn, stats.lastCycleOut, stats.started, stats.expected);
+           stats.lastCyclePort, stats.lastCycleIn, stats.lastCycleOut, stats.started, stats.expected, stats.removed);
     return 0;
 }
 

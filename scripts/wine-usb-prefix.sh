@@ -1,0 +1,57 @@
+# Sourced after scripts/wine-env.sh: the simulated USB stack in that prefix.
+#
+#   source scripts/wine-usb-prefix.sh BUILD_DIR
+#   usb_prepare_prefix [--undecorated]   fonts, the driver installed and running
+#   usb_load TOPOLOGY.json               the topology in the driver and the registry
+#   usb_start EXE                        starts it, pid in USB_APP_PID
+#   usb_wait_exit [SECONDS]              waits for it; its exit code in USB_APP_EXIT
+#   usb_stats                            the driver's counts since the load, as JSON
+
+USB_BUILD="${1:?usage: source wine-usb-prefix.sh BUILD_DIR}"
+for usb_file in portolanusb.sys portolan-usb-setup.exe portolan-usb-load.exe portolan-window-dump.exe; do
+    [[ -f "$USB_BUILD/$usb_file" ]] || { echo "wine-usb: $USB_BUILD/$usb_file is missing" >&2; return 1; }
+done
+unset usb_file
+
+usb_prepare_prefix() {
+    # The driver's topology lives as long as the server: keep it up between
+    # programs (wine-env.sh has waited for the first one to end).
+    "$WINE_SERVER" -p || { "$WINE_SERVER" -k; "$WINE_SERVER" -w; "$WINE_SERVER" -p; }
+    # Tahoma for "MS Shell Dlg", Marlett for the caption buttons.
+    if compgen -G "/usr/share/wine/fonts/*.ttf" >/dev/null; then
+        cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
+    if [[ "${1:-}" == --undecorated ]]; then
+        wine_run reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+    fi
+    wine_run "$USB_BUILD/portolan-usb-setup.exe" "$USB_BUILD/portolanusb.sys" >/dev/null
+}
+
+usb_load() {
+    local status=0
+    wine_run "$USB_BUILD/portolan-usb-load.exe" "$1" 2>&1 >/dev/null | tr -d '\r' >&2 || status=${PIPESTATUS[0]}
+    return "$status"
+}
+
+usb_start() {
+    wine_run "$1" >/dev/null 2>&1 &
+    USB_APP_PID=$!
+}
+
+usb_wait_exit() {
+    local seconds=${1:-30}
+    for _ in $(seq 1 $((seconds * 5))); do
+        kill -0 "$USB_APP_PID" 2>/dev/null || break
+        sleep 0.2
+    done
+    if kill -0 "$USB_APP_PID" 2>/dev/null; then
+        echo "wine-usb: the application did not end" >&2
+        return 1
+    fi
+    USB_APP_EXIT=0
+    wait "$USB_APP_PID" || USB_APP_EXIT=$?
+}
+
+usb_stats() {
+    wine_run "$USB_BUILD/portolan-usb-load.exe" --stats | tr -d '\r'
+}
