@@ -75,7 +75,8 @@ public:
         Put(out + header.hubs, hubs_);
         Put(out + header.ports, ports_);
         Put(out + header.strings, strings_);
-        memcpy(out + dataStart, data_.data(), data_.size());
+        if (!data_.empty())
+            memcpy(out + dataStart, data_.data(), data_.size());
         flat.hubs = simHubs_;
         return flat;
     }

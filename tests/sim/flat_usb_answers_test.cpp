@@ -69,7 +69,8 @@ private:
         const bool simOk = usb_.IoControl(handle, code, input.data(), inSize, simOut.data(), outSize, &simWritten);
 
         std::vector<uint8_t> system(std::max(inSize, outSize) + 1, 0xCD);
-        memcpy(system.data(), input.data(), inSize);
+        if (inSize)
+            memcpy(system.data(), input.data(), inSize);
         uint32_t flatWritten = 0;
         uint32_t cycled = FLAT_NONE;
         const bool flatOk =
