@@ -7,6 +7,7 @@
 
 #include "sim/kernel/flat_topology.h"
 #include "sim/sim_code_page.h"
+#include "tree/ascii_case.h"
 
 namespace {
 
@@ -15,13 +16,9 @@ constexpr size_t kEndpointSize = 7;
 std::string FoldedName(const std::u16string& name)
 {
     std::string out;
-    for (char16_t unit : name) {
-        char c = Cp1252FromUnit(unit);
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        out += c;
-    }
-    return out;
+    for (char16_t unit : name)
+        out += Cp1252FromUnit(unit);
+    return FoldedAsciiCase(out);
 }
 
 class Writer {

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <strings.h>
 
+#include "tree/ascii_case.h"
+
 namespace {
 
 // RegOpenKeyA opens with MAXIMUM_ALLOWED, which grants reading here.
@@ -11,15 +13,6 @@ constexpr uint32_t kMaximumAllowed = 0x02000000;
 bool SameName(const std::string& a, const char* b)
 {
     return strcasecmp(a.c_str(), b) == 0;
-}
-
-std::string Folded(const std::string& name)
-{
-    std::string folded = name;
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return folded;
 }
 
 SimRegistryKey* FindSubkey(SimRegistryKey& key, const std::string& name)
@@ -85,10 +78,10 @@ SimRegistryKey* SimRegistry::Subkey(SimRegistryKey& key, const std::string& name
         index.byName.clear();
         // The first of equal names wins, as a linear search would find it.
         for (auto it = key.subkeys.rbegin(); it != key.subkeys.rend(); ++it)
-            index.byName[Folded((*it)->name)] = it->get();
+            index.byName[FoldedAsciiCase((*it)->name)] = it->get();
         index.count = key.subkeys.size();
     }
-    auto found = index.byName.find(Folded(name));
+    auto found = index.byName.find(FoldedAsciiCase(name));
     return found == index.byName.end() ? nullptr : found->second;
 }
 

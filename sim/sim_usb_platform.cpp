@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "sim/sim_code_page.h"
+#include "tree/ascii_case.h"
 #include "usb/usb_records.h"
 
 namespace {
@@ -20,17 +21,9 @@ std::string Ascii(const std::u16string& text)
     return out;
 }
 
-std::string Folded(std::string name)
-{
-    for (char& c : name)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return name;
-}
-
 bool SameNameIgnoringCase(const std::string& a, const std::string& b)
 {
-    return a.size() == b.size() && Folded(a) == Folded(b);
+    return a.size() == b.size() && FoldedAsciiCase(a) == FoldedAsciiCase(b);
 }
 
 template <typename Record>
@@ -295,9 +288,9 @@ void SimUsbPlatform::BuildIndex()
     index_.controllers = topology_.controllers.data();
     index_.controllerCount = topology_.controllers.size();
     for (uint32_t i = 0; i < topology_.controllers.size(); ++i)
-        index_.controllerByPath.try_emplace(Folded(ControllerDevicePath(i)), i);
+        index_.controllerByPath.try_emplace(FoldedAsciiCase(ControllerDevicePath(i)), i);
     EachHub(topology_, [&](SimHub& hub, const std::vector<uint32_t>& location) {
-        index_.hubByName.try_emplace(Folded(Ascii(hub.name)), location);
+        index_.hubByName.try_emplace(FoldedAsciiCase(Ascii(hub.name)), location);
         return true;
     });
 }
@@ -318,7 +311,7 @@ SimController* SimUsbPlatform::FindController(const std::string& path)
         index_.controllerCount != topology_.controllers.size())
         BuildIndex();
     for (int attempt = 0; attempt < 2; ++attempt) {
-        auto found = index_.controllerByPath.find(Folded(path));
+        auto found = index_.controllerByPath.find(FoldedAsciiCase(path));
         if (found == index_.controllerByPath.end())
             return nullptr;
         if (found->second < topology_.controllers.size() &&
@@ -334,7 +327,7 @@ SimHub* SimUsbPlatform::FindHub(const std::string& name)
     if (!index_.built)
         BuildIndex();
     for (int attempt = 0; attempt < 2; ++attempt) {
-        auto found = index_.hubByName.find(Folded(name));
+        auto found = index_.hubByName.find(FoldedAsciiCase(name));
         if (found == index_.hubByName.end())
             break;
         SimHub* hub = HubAt(found->second);

@@ -13,6 +13,7 @@
 #include "sim/json_reader.h"
 #include "sim/sim_code_page.h"
 #include "sim/sim_registry.h"
+#include "tree/ascii_case.h"
 
 namespace {
 
@@ -579,11 +580,7 @@ public:
             if (end == std::string::npos)
                 end = path.size();
             const std::string name = path.substr(start, end - start);
-            std::string folded = name;
-            for (char& c : folded)
-                if (c >= 'A' && c <= 'Z')
-                    c = static_cast<char>(c - 'A' + 'a');
-            auto [found, added] = byParent_.try_emplace({key, std::move(folded)}, nullptr);
+            auto [found, added] = byParent_.try_emplace({key, FoldedAsciiCase(name)}, nullptr);
             if (added) {
                 reader.Charge(2 * kNode + 2 * name.size() + sizeof(SimRegistryKey) + ElementCost<void*>(), place);
                 key->subkeys.push_back(std::make_unique<SimRegistryKey>());

@@ -2,6 +2,8 @@
 // letters fold. Registry key names and device names compare this way.
 #pragma once
 
+#include <string>
+
 inline int CompareIgnoringAsciiCase(const char* a, const char* b)
 {
     for (;; ++a, ++b) {
@@ -14,4 +16,13 @@ inline int CompareIgnoringAsciiCase(const char* a, const char* b)
         if (ca != cb || ca == 0)
             return ca - cb;
     }
+}
+
+// The name with its ASCII letters in lower case, as a key that compares so.
+inline std::string FoldedAsciiCase(std::string name)
+{
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return name;
 }
