@@ -253,6 +253,7 @@ std::string RequestsAsText(const SimSession& session)
     for (const auto& [code, count] : counted.Usb().Count().ioctl)
         text += "  ioctl " + IoctlName(code) + ": " + std::to_string(count) + "\n";
     text += "  open: " + std::to_string(counted.Usb().Count().opens) + "\n";
+    text += "  open failures: " + std::to_string(counted.Usb().Count().openFailures) + "\n";
     text += "  registry: " + std::to_string(counted.Registry().Calls()) + "\n";
     return text;
 }

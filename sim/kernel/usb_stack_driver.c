@@ -28,6 +28,7 @@ typedef struct Node {
     DEVICE_OBJECT* lower;   /* the bus: the PDO below it */
     UNICODE_STRING link;    /* the interface of its kind */
     UNICODE_STRING deviceLink; /* a hub on a port: its USB device interface */
+    BOOLEAN linkHidden;     /* `link` is listed but leads nowhere: the device does not open */
     BOOLEAN started;
 } Node;
 
@@ -332,6 +333,33 @@ static void EnableInterface(DEVICE_OBJECT* device, const GUID* guid, UNICODE_STR
     IoSetDeviceInterfaceState(link, TRUE);
 }
 
+/* Wine's I/O manager hands out the handle before the driver has answered
+ * the create request, so a refused create still opens. A device that must
+ * not open therefore loses the symbolic link of its interface: SetupAPI
+ * still lists the interface, and CreateFileA on its path fails. */
+static void HideLink(Node* node)
+{
+    if (node->link.Buffer && NT_SUCCESS(IoDeleteSymbolicLink(&node->link)))
+        node->linkHidden = TRUE;
+}
+
+/* The link back, so that disabling the interface (which deletes it) succeeds. */
+static void RestoreLink(Node* node)
+{
+    WCHAR name[128];
+    ULONG length = 0;
+    UNICODE_STRING target;
+    if (!node->linkHidden)
+        return;
+    node->linkHidden = FALSE;
+    if (NT_SUCCESS(IoGetDeviceProperty(node->self, DevicePropertyPhysicalDeviceObjectName, sizeof(name) - sizeof(WCHAR),
+                                       name, &length))) {
+        name[length / sizeof(WCHAR) < 127 ? length / sizeof(WCHAR) : 127] = 0;
+        RtlInitUnicodeString(&target, name);
+        IoCreateSymbolicLink(&node->link, &target);
+    }
+}
+
 static void DisableInterface(UNICODE_STRING* link)
 {
     if (link->Buffer) {
@@ -347,8 +375,12 @@ static void StartChild(Node* node)
         const FlatController* controller = (const FlatController*)(g.block + Header()->controllers) + node->index;
         if (!(controller->flags & FLAT_CONTROLLER_NO_INTERFACE))
             EnableInterface(node->self, &kHostControllerInterface, &node->link);
+        if (!(controller->flags & FLAT_CONTROLLER_OPEN))
+            HideLink(node);
     } else if (node->kind == NODE_HUB) {
         EnableInterface(node->self, &kHubInterface, &node->link);
+        if (!(HubRecord(node->index)->flags & FLAT_HUB_OPEN))
+            HideLink(node);
         if (HubRecord(node->index)->parentPort != FLAT_NONE)
             EnableInterface(node->self, &kDeviceInterface, &node->deviceLink);
     } else {
@@ -369,6 +401,7 @@ static void RemoveChild(Node* node)
     DEVICE_OBJECT* reenumerate = NULL;
     uint8_t* pending = NULL;
     uint32_t pendingSize = 0;
+    RestoreLink(node);
     DisableInterface(&node->link);
     DisableInterface(&node->deviceLink);
     Lock();
@@ -436,6 +469,7 @@ static NTSTATUS ChildPnp(Node* node, IRP* irp)
             status = ReportChildren(node, irp);
         break;
     case IRP_MN_SURPRISE_REMOVAL:
+        RestoreLink(node);
         DisableInterface(&node->link);
         DisableInterface(&node->deviceLink);
         status = STATUS_SUCCESS;

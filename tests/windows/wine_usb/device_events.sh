@@ -66,7 +66,7 @@ settled
 usb_start "$exe"
 dump --wait
 
-dump --command 40003  # "Automatisch aktualisieren" on
+# Start-up has switched auto-refresh on (command 40003).
 if shows 3 "$webcam"; then fail "the unplugged webcam is in the tree"; else pass "the unplugged webcam is not in the tree"; fi
 control --plug "$topology" 0/3
 if wait_for 3 "$webcam"; then pass "auto-refresh: the plugged webcam appears"; else fail "auto-refresh: the webcam does not appear"; fi
