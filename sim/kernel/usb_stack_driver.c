@@ -28,13 +28,17 @@ typedef struct Node {
     DEVICE_OBJECT* lower;   /* the bus: the PDO below it */
     UNICODE_STRING link;    /* the interface of its kind */
     UNICODE_STRING deviceLink; /* a hub on a port: its USB device interface */
+    BOOLEAN noInterface;    /* a controller that SetupAPI does not list */
+    BOOLEAN refusesOpen;    /* a controller or hub that does not open */
+    BOOLEAN onPort;         /* a hub plugged into a port, not a root hub */
     BOOLEAN linkHidden;     /* `link` is listed but leads nowhere: the device does not open */
     BOOLEAN started;
 } Node;
 
-/* Everything the driver holds, under one mutex. */
+/* Everything the driver holds, under one lock: an auto-reset event, not a
+ * KMUTEX, whose release under Wine leaves a waiting thread blocked for good. */
 static struct {
-    KMUTEX lock;
+    KEVENT lock;
     DEVICE_OBJECT* control;
     DEVICE_OBJECT* bus;      /* the bus FDO */
     uint8_t* block;
@@ -58,7 +62,7 @@ static void Lock(void)
 
 static void Unlock(void)
 {
-    KeReleaseMutex(&g.lock, FALSE);
+    KeSetEvent(&g.lock, IO_NO_INCREMENT, FALSE);
 }
 
 static void* Allocate(SIZE_T size)
@@ -172,7 +176,7 @@ static const WCHAR* DeviceIdOf(const Node* node)
 {
     switch (node->kind) {
     case NODE_CONTROLLER: return L"PORTOLAN\\HOST_CONTROLLER";
-    case NODE_HUB: return HubRecord(node->index)->parentPort == FLAT_NONE ? L"PORTOLAN\\ROOT_HUB" : L"PORTOLAN\\HUB";
+    case NODE_HUB: return node->onPort ? L"PORTOLAN\\HUB" : L"PORTOLAN\\ROOT_HUB";
     default: return L"PORTOLAN\\DEVICE";
     }
 }
@@ -218,6 +222,12 @@ static NTSTATUS QueryId(const Node* node, BUS_QUERY_ID_TYPE type, ULONG_PTR* inf
 
 /* ---- children ---- */
 
+/* Whether a node belongs to the topology loaded now. */
+static BOOLEAN Current(const Node* node)
+{
+    return g.block && node->generation == g.generation;
+}
+
 static DEVICE_OBJECT* CreateChild(NodeKind kind, uint32_t index)
 {
     DEVICE_OBJECT* device = NULL;
@@ -231,6 +241,15 @@ static DEVICE_OBJECT* CreateChild(NodeKind kind, uint32_t index)
     node->index = index;
     node->generation = g.generation;
     node->self = device;
+    /* What it is in this topology, kept for when a newer one has replaced it. */
+    if (kind == NODE_CONTROLLER) {
+        const FlatController* controller = (const FlatController*)(g.block + Header()->controllers) + index;
+        node->noInterface = (controller->flags & FLAT_CONTROLLER_NO_INTERFACE) != 0;
+        node->refusesOpen = !(controller->flags & FLAT_CONTROLLER_OPEN);
+    } else if (kind == NODE_HUB) {
+        node->refusesOpen = !(HubRecord(index)->flags & FLAT_HUB_OPEN);
+        node->onPort = HubRecord(index)->parentPort != FLAT_NONE;
+    }
     device->Flags |= DO_BUFFERED_IO;
     device->Flags &= ~DO_DEVICE_INITIALIZING;
     ++g.liveChildren;
@@ -289,6 +308,8 @@ static uint32_t MostChildren(const Node* node)
         return 0;
     if (node->kind == NODE_BUS)
         return Header()->controllerCount;
+    if (!Current(node))
+        return 0;
     if (node->kind == NODE_HUB)
         return HubRecord(node->index)->listedPorts;
     return 1;
@@ -372,16 +393,15 @@ static void DisableInterface(UNICODE_STRING* link)
 static void StartChild(Node* node)
 {
     if (node->kind == NODE_CONTROLLER) {
-        const FlatController* controller = (const FlatController*)(g.block + Header()->controllers) + node->index;
-        if (!(controller->flags & FLAT_CONTROLLER_NO_INTERFACE))
+        if (!node->noInterface)
             EnableInterface(node->self, &kHostControllerInterface, &node->link);
-        if (!(controller->flags & FLAT_CONTROLLER_OPEN))
+        if (node->refusesOpen)
             HideLink(node);
     } else if (node->kind == NODE_HUB) {
         EnableInterface(node->self, &kHubInterface, &node->link);
-        if (!(HubRecord(node->index)->flags & FLAT_HUB_OPEN))
+        if (node->refusesOpen)
             HideLink(node);
-        if (HubRecord(node->index)->parentPort != FLAT_NONE)
+        if (node->onPort)
             EnableInterface(node->self, &kDeviceInterface, &node->deviceLink);
     } else {
         EnableInterface(node->self, &kDeviceInterface, &node->link);
@@ -540,11 +560,6 @@ static NTSTATUS DispatchPnp(DEVICE_OBJECT* device, IRP* irp)
 }
 
 /* ---- opens and I/O controls ---- */
-
-static BOOLEAN Current(const Node* node)
-{
-    return g.block && node->generation == g.generation;
-}
 
 static NTSTATUS DispatchCreate(DEVICE_OBJECT* device, IRP* irp)
 {
@@ -842,7 +857,7 @@ NTSTATUS DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* registryPath)
     Node* node;
     NTSTATUS status;
     (void)registryPath;
-    KeInitializeMutex(&g.lock, 0);
+    KeInitializeEvent(&g.lock, SynchronizationEvent, TRUE);
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreate;
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchClose;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchIoControl;

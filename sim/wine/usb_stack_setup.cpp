@@ -112,13 +112,20 @@ int main(int argc, char** argv)
         return Fail("CreateService");
     if (!RootDeviceExists() && CreateRootDevice() != 0)
         return 1;
-    if (!StartServiceA(service, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
-        return Fail("StartService");
+    // Wine's PnP manager may load the driver for the new root device on its
+    // own; StartService then fails (error 1359) although the driver runs.
+    const bool started = StartServiceA(service, 0, nullptr) || GetLastError() == ERROR_SERVICE_ALREADY_RUNNING;
+    const DWORD startError = GetLastError();
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
     // The PnP manager gives the driver its bus device after the service starts.
-    if (!WaitForBus())
+    if (!WaitForBus()) {
+        if (!started) {
+            SetLastError(startError);
+            return Fail("StartService");
+        }
         return Fail("waiting for the bus device to start");
+    }
     printf("portolan-usb-setup: service %s running\n", kService);
     return 0;
 }
