@@ -7,7 +7,8 @@
 #
 # Without --machine the expected machine follows from the build directory:
 # build/win32 -> i386, build/win64 -> x86-64. The product exes (Portolan.exe,
-# PortolanDemo.exe) must be GUI programs. The machine and PE32/PE32+ are read
+# PortolanDemo.exe) must be GUI programs. A kernel driver (.sys) must be a
+# native program importing only ntoskrnl.exe and hal.dll. The machine and PE32/PE32+ are read
 # twice, by objdump and by tools/pe_resources.py.
 set -euo pipefail
 pe_tool="$(cd "$(dirname "$0")/.." && pwd)/tools/pe_resources.py"
@@ -64,9 +65,16 @@ if [[ -z "$objdump_tool" ]]; then
     exit 2
 fi
 
+# The DLLs a kernel driver may import.
+DRIVER_DLLS="ntoskrnl.exe hal.dll"
+
 is_allowed() {
     local name base
     name=$(echo "$1" | tr '[:upper:]' '[:lower:]')
+    if [[ "$2" == *.sys ]]; then
+        [[ " $DRIVER_DLLS " == *" $name "* ]]
+        return
+    fi
     base="${name%.dll}"
     for allowed in $ALLOWED_DLLS; do
         [[ "$base" == "$allowed" || "$name" == "$allowed" ]] && return 0
@@ -133,7 +141,14 @@ for exe in "$@"; do
         failures=$((failures + 1))
     fi
     base=$(basename "$exe" | tr '[:upper:]' '[:lower:]')
-    if [[ " $GUI_EXES " == *" $base "* ]]; then
+    if [[ "$base" == *.sys ]]; then
+        if [[ "$subsystem" == "NT native" ]]; then
+            echo "   subsystem: ${subsystem} ok"
+        else
+            echo "   FAIL: subsystem: expected NT native, found ${subsystem:-?}"
+            failures=$((failures + 1))
+        fi
+    elif [[ " $GUI_EXES " == *" $base "* ]]; then
         if [[ "$py_subsystem" == gui && "$subsystem" == "Windows GUI" ]]; then
             echo "   subsystem: ${subsystem} ok"
         else
@@ -151,10 +166,10 @@ for exe in "$@"; do
         continue
     fi
     for dll in "${dlls[@]}"; do
-        if is_allowed "$dll"; then
+        if is_allowed "$dll" "$base"; then
             echo "   import: $dll ok"
         else
-            echo "   FAIL: import: $dll is not a Windows system DLL"
+            echo "   FAIL: import: $dll is not a DLL it may import (Windows system DLLs; for a driver ntoskrnl.exe, hal.dll)"
             failures=$((failures + 1))
         fi
     done

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The main job: PortolanDemo.exe, the application over the bundled sample PC,
-# under wine64, with a screenshot of its main window.
+# The main job: the shipped 64-bit Portolan.exe under wine64 on the bundled
+# sample PC (samples/office-pc.json), played by the simulated USB stack in
+# Wine's kernel (scripts/wine-usb.sh run), with a screenshot of its window.
 #
-#   scripts/run.sh                               the demo window
+#   scripts/run.sh                               the shipped exe on the sample PC
+#   scripts/run.sh --demo                        PortolanDemo.exe (the sample built in)
 #   scripts/run.sh --report [OPTIONS] [TOPOLOGY.json]   the native text report
 #
 # With a display of your own ($DISPLAY set, CI not true) the program stays
@@ -23,7 +25,10 @@ if [[ "${1:-}" == "--report" ]]; then
     ((topology_given)) || args+=(samples/office-pc.json)
     exec build/native/portolan-report "${args[@]}"
 fi
-[[ $# -eq 0 ]] || { echo "usage: $0 [--report [OPTIONS] [TOPOLOGY.json]]" >&2; exit 2; }
+if [[ $# -eq 0 ]]; then
+    exec scripts/wine-usb.sh run samples/office-pc.json
+fi
+[[ $# -eq 1 && "$1" == --demo ]] || { echo "usage: $0 [--demo | --report [OPTIONS] [TOPOLOGY.json]]" >&2; exit 2; }
 
 scripts/build.sh win64 >/dev/null
 build=build/win64

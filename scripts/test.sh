@@ -33,7 +33,8 @@ echo "== Windows executables, static checks"
 # Machine (win32: PE32 i386, win64: PE32+ x86-64), GUI subsystem of the
 # product exes, system DLL imports only.
 scripts/check-pe.sh build/win32/portolan-live-report.exe build/win64/portolan-live-report.exe \
-    build/win32/Portolan.exe build/win32/PortolanDemo.exe build/win64/Portolan.exe build/win64/PortolanDemo.exe
+    build/win32/Portolan.exe build/win32/PortolanDemo.exe build/win64/Portolan.exe build/win64/PortolanDemo.exe \
+    build/win64/portolanusb.sys
 # Both builds of Portolan.exe carry the same resources.
 scripts/check-pe.sh --same-resources build/win32/Portolan.exe build/win64/Portolan.exe
 python3 tests/tools/pe_resources_test.py
@@ -48,7 +49,7 @@ echo "== the shipped folder and zip"
 python3 tests/tools/package_test.py
 
 echo "== Windows-side tests under wine64"
-for test in tests/windows/*_test.sh; do
+for test in tests/windows/*_test.sh tests/windows/wine_usb/*_test.sh; do
     echo "-- $test"
     bash "$test" build/win64
 done

@@ -34,9 +34,8 @@ esac
 
 scripts/setup.sh >&2
 exe=dist/Portolan/x64/Portolan.exe
-if [[ ! -f "$exe" || ! -f build/win64/portolanusb.sys || ! -f build/win64/portolan-window-dump.exe ]]; then
-    scripts/package.sh >&2
-fi
+# Builds what changed and ships it to dist/ (the driver and tools with it).
+scripts/package.sh >&2
 build=build/win64
 
 interactive=0
@@ -68,7 +67,19 @@ if ((interactive)); then
 fi
 mkdir -p build/screenshots
 shot="$(pwd)/build/screenshots/wine-usb.png"
-wine_run "$build/portolan-window-dump.exe" --keep-open >/dev/null
+wine_run "$build/portolan-window-dump.exe" --wait
+# Wine's HTML Help opens the advice window over the main window, and without
+# a browser engine it stays blank: the shot shows the first device's panel
+# with the advice window switched off.
+first_device=$(wine_run "$build/portolan-window-dump.exe" --keep-open | tr -d '\r' |
+    python3 -c 'import json, sys
+items = [i["label"] for i in json.load(sys.stdin)["items"] if i["image"] >= 3]
+print(items[0] if items else "")')
+if [[ -n "$first_device" ]]; then
+    wine_run "$build/portolan-window-dump.exe" --select "$first_device" --command 40013 >/dev/null
+else
+    wine_run "$build/portolan-window-dump.exe" --command 40013 >/dev/null
+fi
 sleep 1
 import -window root "$shot"
 echo "wine-usb: screenshot in $shot" >&2

@@ -11,6 +11,8 @@
 //   portolan-window-dump.exe --close-by-caption     closes it as the caption's close box does
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <commctrl.h>
 
 #include <cstdio>
@@ -64,6 +66,23 @@ std::string Utf8(const std::string& cp1252)
     const int bytes =
         WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
     out.resize(static_cast<size_t>(bytes));
+    return out;
+}
+
+// Argument `index` as UTF-8: argv holds it in the ANSI code page.
+std::string Utf8Argument(int index)
+{
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::string out;
+    if (arguments && index < count) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, arguments[index], -1, nullptr, 0, nullptr, nullptr);
+        out.resize(bytes > 0 ? static_cast<size_t>(bytes) : 1);
+        WideCharToMultiByte(CP_UTF8, 0, arguments[index], -1, out.data(), static_cast<int>(out.size()), nullptr,
+                            nullptr);
+        out.resize(out.size() - 1);
+    }
+    LocalFree(arguments);
     return out;
 }
 
@@ -221,7 +240,7 @@ int main(int argc, char** argv)
         else if (arg == "--close-by-caption")
             closeByCaption = true;
         else if (arg == "--select" && i + 1 < argc)
-            select = argv[++i];
+            select = Utf8Argument(++i);
         else if (arg == "--command" && i + 1 < argc)
             command = atoi(argv[++i]);
         else {

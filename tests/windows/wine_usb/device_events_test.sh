@@ -8,7 +8,7 @@
 #   IOCTL_USB_HUB_CYCLE_PORT for the parent hub's port, with an 8-byte
 #   input and no output; the device leaves and comes back into the tree.
 #
-#   tests/windows/wine_usb/device_events.sh [BUILD_DIR]
+#   tests/windows/wine_usb/device_events_test.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
 source tests/windows/wine_usb/common.sh "${1:-build/win64}" wine-usb-events
@@ -87,12 +87,13 @@ for target in "$stick" "$hub"; do
     before=$(stat cycles)
     removed=$(stat removed)
     dump --select "$target" --command 40014  # Ctrl+R
-    cycle=$(stat '(cycles, last_cycle["port"], last_cycle["in"], last_cycle["out"])')
+    cycle=$(stat '(cycles, last_cycle["hub"], last_cycle["port"], last_cycle["in"], last_cycle["out"])')
     port=${target:5:1}
-    if [[ "$cycle" == "($((before + 1)), $port, 8, 0)" ]]; then
-        pass "Ctrl+R on '$target': the hub driver cycles port $port (8 bytes in, none out)"
+    # Both sit on the first root hub, hub 0 of the topology.
+    if [[ "$cycle" == "($((before + 1)), 0, $port, 8, 0)" ]]; then
+        pass "Ctrl+R on '$target': the root hub's driver cycles port $port (8 bytes in, none out)"
     else
-        fail "Ctrl+R on '$target': driver saw (cycles, port, in, out) = $cycle"
+        fail "Ctrl+R on '$target': driver saw (cycles, hub, port, in, out) = $cycle"
     fi
     settled || true
     if (($(stat removed) > removed)); then pass "Ctrl+R on '$target': the device left"; else fail "Ctrl+R on '$target': nothing left"; fi

@@ -7,7 +7,7 @@
 # closed after the window; exit code 1 after "&Beenden" and after the
 # caption's close box.
 #
-#   tests/windows/wine_usb/end_to_end.sh [BUILD_DIR]
+#   tests/windows/wine_usb/end_to_end_test.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
 source tests/windows/wine_usb/common.sh "${1:-build/win64}" wine-usb-e2e
