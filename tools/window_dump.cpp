@@ -259,6 +259,16 @@ int main(int argc, char** argv)
         fprintf(stderr, "portolan-window-dump: no main window after 30 s\n");
         return 1;
     }
+    // The window exists while its first refresh still runs (in WM_INITDIALOG).
+    // A sent message is answered only once the thread takes messages again,
+    // so the refresh and the window's showing are done after this one.
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &answer)) {
+        fprintf(stderr, "portolan-window-dump: the window does not answer after 60 s\n");
+        return 1;
+    }
+    for (int i = 0; i < 600 && !IsWindowVisible(main); ++i)
+        Sleep(50);
     if (waitOnly)
         return 0;
     if (closeByCaption) {

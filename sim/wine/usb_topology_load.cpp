@@ -205,7 +205,7 @@ bool Load(const char* file, SimTopology* topology)
 {
     std::string error;
     if (!LoadTopologyFile(file, topology, &error)) {
-        fprintf(stderr, "%s\n", error.c_str());
+        fprintf(stderr, "portolan-usb-load: %s\n", error.c_str());
         exit(2);
     }
     return true;
