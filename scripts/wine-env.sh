@@ -100,12 +100,25 @@ wine_env_setup() {
         wine_env_start_xvfb || return 1
     fi
 
-    if ! "$WINE_LOADER" wineboot -i >"$WINE_ENV_PREFIX_ROOT/wineboot.log" 2>&1 </dev/null; then
-        cat "$WINE_ENV_PREFIX_ROOT/wineboot.log" >&2
-        wine_env_fail "wineboot -i failed"
-        return 1
-    fi
-    "$WINE_SERVER" -w
+    # Now and then (about one prefix in twenty here) Wine 8's first start
+    # fails with "could not load kernel32.dll, status c0000135" before the
+    # prefix holds anything; a new prefix then starts.
+    local attempt
+    for attempt in 1 2 3; do
+        if "$WINE_LOADER" wineboot -i >"$WINE_ENV_PREFIX_ROOT/wineboot.log" 2>&1 </dev/null; then
+            "$WINE_SERVER" -w
+            return 0
+        fi
+        "$WINE_SERVER" -k 2>/dev/null || true
+        "$WINE_SERVER" -w 2>/dev/null || true
+        if ((attempt < 3)); then
+            echo "wine-env: wineboot -i failed, new prefix (attempt $((attempt + 1)))" >&2
+            rm -rf "$WINEPREFIX"
+        fi
+    done
+    cat "$WINE_ENV_PREFIX_ROOT/wineboot.log" >&2
+    wine_env_fail "wineboot -i failed"
+    return 1
 }
 
 # Runs a Windows executable in the prefix; its exit code is returned.
