@@ -367,7 +367,7 @@ static void HideLink(Node* node)
 /* The link back, so that disabling the interface (which deletes it) succeeds. */
 static void RestoreLink(Node* node)
 {
-    WCHAR name[128];
+    WCHAR name[128] = {0}; /* the last unit stays the terminator */
     ULONG length = 0;
     UNICODE_STRING target;
     if (!node->linkHidden)
@@ -375,7 +375,6 @@ static void RestoreLink(Node* node)
     node->linkHidden = FALSE;
     if (NT_SUCCESS(IoGetDeviceProperty(node->self, DevicePropertyPhysicalDeviceObjectName, sizeof(name) - sizeof(WCHAR),
                                        name, &length))) {
-        name[length / sizeof(WCHAR) < 127 ? length / sizeof(WCHAR) : 127] = 0;
         RtlInitUnicodeString(&target, name);
         IoCreateSymbolicLink(&node->link, &target);
     }
@@ -390,22 +389,28 @@ static void DisableInterface(UNICODE_STRING* link)
     }
 }
 
+/* The device leaves: its interfaces go, with their notifications. */
+static void DisableInterfaces(Node* node)
+{
+    RestoreLink(node);
+    DisableInterface(&node->link);
+    DisableInterface(&node->deviceLink);
+}
+
 static void StartChild(Node* node)
 {
     if (node->kind == NODE_CONTROLLER) {
         if (!node->noInterface)
             EnableInterface(node->self, &kHostControllerInterface, &node->link);
-        if (node->refusesOpen)
-            HideLink(node);
     } else if (node->kind == NODE_HUB) {
         EnableInterface(node->self, &kHubInterface, &node->link);
-        if (node->refusesOpen)
-            HideLink(node);
         if (node->onPort)
             EnableInterface(node->self, &kDeviceInterface, &node->deviceLink);
     } else {
         EnableInterface(node->self, &kDeviceInterface, &node->link);
     }
+    if (node->refusesOpen)
+        HideLink(node);
     Lock();
     node->started = TRUE;
     ++g.stats.started;
@@ -421,9 +426,7 @@ static void RemoveChild(Node* node)
     DEVICE_OBJECT* reenumerate = NULL;
     uint8_t* pending = NULL;
     uint32_t pendingSize = 0;
-    RestoreLink(node);
-    DisableInterface(&node->link);
-    DisableInterface(&node->deviceLink);
+    DisableInterfaces(node);
     Lock();
     if (node->started)
         --g.stats.started;
@@ -489,9 +492,7 @@ static NTSTATUS ChildPnp(Node* node, IRP* irp)
             status = ReportChildren(node, irp);
         break;
     case IRP_MN_SURPRISE_REMOVAL:
-        RestoreLink(node);
-        DisableInterface(&node->link);
-        DisableInterface(&node->deviceLink);
+        DisableInterfaces(node);
         status = STATUS_SUCCESS;
         break;
     case IRP_MN_REMOVE_DEVICE:
@@ -569,18 +570,10 @@ static NTSTATUS DispatchCreate(DEVICE_OBJECT* device, IRP* irp)
         return Complete(irp, STATUS_SUCCESS, 0);
     Lock();
     ++g.stats.opens;
-    if (node->kind == NODE_BUS || !Current(node)) {
+    if (node->kind == NODE_BUS || !Current(node))
         status = STATUS_NO_SUCH_DEVICE;
-    } else if (node->kind == NODE_CONTROLLER) {
-        const FlatController* controller = (const FlatController*)(g.block + Header()->controllers) + node->index;
-        if (!(controller->flags & FLAT_CONTROLLER_OPEN))
-            status = STATUS_ACCESS_DENIED;
-    } else if (node->kind == NODE_HUB) {
-        if (!(HubRecord(node->index)->flags & FLAT_HUB_OPEN))
-            status = STATUS_ACCESS_DENIED;
-    } else {
-        status = STATUS_ACCESS_DENIED; /* devices are not opened by the scan */
-    }
+    else if (node->kind == NODE_DEVICE || node->refusesOpen)
+        status = STATUS_ACCESS_DENIED; /* the scan opens no device, and this one refuses */
     if (!NT_SUCCESS(status)) {
         ++g.stats.openFailures;
     } else {
