@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <string>
 
-#include "sim/kernel/control_codes.h"
+#include "sim/wine/control_device.h"
 
 namespace {
 
@@ -70,17 +70,9 @@ int CreateRootDevice()
 bool WaitForBus()
 {
     for (int i = 0; i < 1500; ++i) {
-        HANDLE control = CreateFileA("\\\\.\\PortolanUsbControl", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                     OPEN_EXISTING, 0, nullptr);
-        if (control != INVALID_HANDLE_VALUE) {
-            PortolanUsbStats stats = {};
-            DWORD returned = 0;
-            const BOOL ok = DeviceIoControl(control, IOCTL_PORTOLAN_STATS, nullptr, 0, &stats, sizeof(stats),
-                                            &returned, nullptr);
-            CloseHandle(control);
-            if (ok && stats.busStarted)
-                return true;
-        }
+        PortolanUsbStats stats = {};
+        if (ReadUsbStackStats(&stats) && stats.busStarted)
+            return true;
         Sleep(20);
     }
     return false;

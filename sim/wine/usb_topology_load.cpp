@@ -25,13 +25,12 @@
 #include <vector>
 
 #include "sim/flat_topology_writer.h"
-#include "sim/kernel/control_codes.h"
+#include "sim/wine/control_device.h"
 #include "sim/kernel/flat_topology.h"
 #include "sim/topology_loader.h"
 
 namespace {
 
-constexpr char kControlDevice[] = "\\\\.\\PortolanUsbControl";
 constexpr char kRecordFile[] = "C:\\windows\\temp\\portolan-usb-registry.txt";
 constexpr GUID kHostControllerInterface = {0x3abf6f2d, 0x71c4, 0x462a, {0x8a, 0x92, 0x1e, 0x68, 0x61, 0xe6, 0xaf, 0x27}};
 
@@ -39,27 +38,6 @@ int Fail(const std::string& what)
 {
     fprintf(stderr, "portolan-usb-load: %s (error %lu)\n", what.c_str(), GetLastError());
     return 1;
-}
-
-HANDLE OpenControl()
-{
-    return CreateFileA(kControlDevice, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
-bool Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize)
-{
-    HANDLE control = OpenControl();
-    if (control == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD returned = 0;
-    const BOOL ok = DeviceIoControl(control, code, const_cast<void*>(in), inSize, out, outSize, &returned, nullptr);
-    CloseHandle(control);
-    return ok != FALSE;
-}
-
-bool ReadStats(PortolanUsbStats* stats)
-{
-    return Control(IOCTL_PORTOLAN_STATS, nullptr, 0, stats, sizeof(*stats));
 }
 
 // ---- the registry entries ----
@@ -218,12 +196,12 @@ int LoadVerb(const char* file)
     if (!WriteRegistry(topology))
         return Fail("writing the registry");
     const FlatTopology flat = FlattenTopology(topology);
-    if (!Control(IOCTL_PORTOLAN_LOAD, flat.Data(), flat.Size(), nullptr, 0))
+    if (!ControlUsbStack(IOCTL_PORTOLAN_LOAD, flat.Data(), flat.Size(), nullptr, 0))
         return Fail("loading the driver");
     PortolanUsbStats stats = {};
     const DWORD start = GetTickCount();
     for (;;) {
-        if (ReadStats(&stats) && stats.loaded && stats.started == stats.expected && stats.live == stats.expected)
+        if (ReadUsbStackStats(&stats) && stats.loaded && stats.started == stats.expected && stats.live == stats.expected)
             break;
         if (GetTickCount() - start > 60000) {
             fprintf(stderr, "portolan-usb-load: %u of %u devices started after 60 s\n", stats.started, stats.expected);
@@ -232,7 +210,7 @@ int LoadVerb(const char* file)
         Sleep(20);
     }
     Describe(topology, stats.generation);
-    Control(IOCTL_PORTOLAN_RESET_STATS, nullptr, 0, nullptr, 0);
+    ControlUsbStack(IOCTL_PORTOLAN_RESET_STATS, nullptr, 0, nullptr, 0);
     printf("portolan-usb-load: %u devices\n", stats.expected);
     return 0;
 }
@@ -289,7 +267,7 @@ int PlugVerb(bool plug, const char* file, const char* where)
         fprintf(stderr, "portolan-usb-load: no port %s\n", where);
         return 2;
     }
-    if (!Control(plug ? IOCTL_PORTOLAN_PLUG : IOCTL_PORTOLAN_UNPLUG, &index, sizeof(index), nullptr, 0))
+    if (!ControlUsbStack(plug ? IOCTL_PORTOLAN_PLUG : IOCTL_PORTOLAN_UNPLUG, &index, sizeof(index), nullptr, 0))
         return Fail(plug ? "plugging" : "unplugging");
     return 0;
 }
@@ -297,7 +275,7 @@ int PlugVerb(bool plug, const char* file, const char* where)
 int StatsVerb()
 {
     PortolanUsbStats stats = {};
-    if (!ReadStats(&stats))
+    if (!ReadUsbStackStats(&stats))
         return Fail("reading the driver's counts");
     printf("{\"ioctl\": {");
     bool first = true;
@@ -323,7 +301,7 @@ int main(int argc, char** argv)
     if (argc == 2 && verb == "--stats")
         return StatsVerb();
     if (argc == 2 && verb == "--reset-stats")
-        return Control(IOCTL_PORTOLAN_RESET_STATS, nullptr, 0, nullptr, 0) ? 0 : Fail("resetting the counts");
+        return ControlUsbStack(IOCTL_PORTOLAN_RESET_STATS, nullptr, 0, nullptr, 0) ? 0 : Fail("resetting the counts");
     if (argc == 4 && (verb == "--plug" || verb == "--unplug"))
         return PlugVerb(verb == "--plug", argv[2], argv[3]);
     if (argc == 2 && verb[0] != '-')
