@@ -55,18 +55,22 @@ private:
     void* remote_;
 };
 
+std::string Utf8(const std::wstring& wide)
+{
+    std::string out(wide.size() * 4, '\0');
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(),
+                                          static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
+    return out;
+}
+
 std::string Utf8(const std::string& cp1252)
 {
-    if (cp1252.empty())
-        return "";
     std::wstring wide(cp1252.size(), L'\0');
     const int units = MultiByteToWideChar(1252, 0, cp1252.data(), static_cast<int>(cp1252.size()), wide.data(),
                                           static_cast<int>(wide.size()));
-    std::string out(static_cast<size_t>(units) * 4, '\0');
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
-    out.resize(static_cast<size_t>(bytes));
-    return out;
+    wide.resize(units > 0 ? static_cast<size_t>(units) : 0);
+    return Utf8(wide);
 }
 
 // Argument `index` as UTF-8: argv holds it in the ANSI code page.
@@ -74,14 +78,7 @@ std::string Utf8Argument(int index)
 {
     int count = 0;
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::string out;
-    if (arguments && index < count) {
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, arguments[index], -1, nullptr, 0, nullptr, nullptr);
-        out.resize(bytes > 0 ? static_cast<size_t>(bytes) : 1);
-        WideCharToMultiByte(CP_UTF8, 0, arguments[index], -1, out.data(), static_cast<int>(out.size()), nullptr,
-                            nullptr);
-        out.resize(out.size() - 1);
-    }
+    const std::string out = arguments && index < count ? Utf8(std::wstring(arguments[index])) : "";
     LocalFree(arguments);
     return out;
 }
@@ -105,6 +102,7 @@ std::string Quoted(const std::string& utf8)
 }
 
 struct Item {
+    HTREEITEM handle;
     int depth;
     std::string label;
     int image;
@@ -178,25 +176,16 @@ public:
         return out + "}";
     }
 
-    void Walk(HTREEITEM item, int depth, std::vector<Item>* items) const
+    // The items in tree order; with `panels`, selecting each to read its panel.
+    void Walk(HTREEITEM item, int depth, bool panels, std::vector<Item>* items) const
     {
         for (; item; item = TreeView_GetNextSibling(tree_, item)) {
-            Item entry{depth, "", 0, ""};
+            Item entry{item, depth, "", 0, ""};
             ItemOf(item, &entry.label, &entry.image);
-            entry.panel = Panel(item);
+            if (panels)
+                entry.panel = Panel(item);
             items->push_back(entry);
-            Walk(TreeView_GetChild(tree_, item), depth + 1, items);
-        }
-    }
-
-    void Labels(HTREEITEM item, std::vector<std::pair<HTREEITEM, std::string>>* labels) const
-    {
-        for (; item; item = TreeView_GetNextSibling(tree_, item)) {
-            std::string label;
-            int image = 0;
-            ItemOf(item, &label, &image);
-            labels->emplace_back(item, label);
-            Labels(TreeView_GetChild(tree_, item), labels);
+            Walk(TreeView_GetChild(tree_, item), depth + 1, panels, items);
         }
     }
 
@@ -245,7 +234,7 @@ int main(int argc, char** argv)
             command = atoi(argv[++i]);
         else {
             fprintf(stderr, "usage: portolan-window-dump [--show-unused-ports] [--show-unused-controllers] "
-                            "[--keep-open] | --wait | --close-by-caption\n");
+                            "[--keep-open] | --wait | --close-by-caption | [--select LABEL] --command ID\n");
             return 2;
         }
     }
@@ -291,12 +280,12 @@ int main(int argc, char** argv)
     Window window(main, process);
     if (command) {
         if (!select.empty()) {
-            std::vector<std::pair<HTREEITEM, std::string>> labels;
-            window.Labels(TreeView_GetRoot(window.Tree()), &labels);
+            std::vector<Item> items;
+            window.Walk(TreeView_GetRoot(window.Tree()), 0, false, &items);
             HTREEITEM found = nullptr;
-            for (const auto& [item, label] : labels)
-                if (!found && label == select)
-                    found = item;
+            for (const Item& item : items)
+                if (!found && item.label == select)
+                    found = item.handle;
             if (!found) {
                 fprintf(stderr, "portolan-window-dump: no item \"%s\"\n", select.c_str());
                 return 1;
@@ -308,7 +297,7 @@ int main(int argc, char** argv)
         return 0;
     }
     std::vector<Item> items;
-    window.Walk(TreeView_GetRoot(window.Tree()), 0, &items);
+    window.Walk(TreeView_GetRoot(window.Tree()), 0, true, &items);
     std::string out = "{\"status\": " + Quoted(window.Status()) + ", \"items\": [";
     for (size_t i = 0; i < items.size(); ++i) {
         out += i ? ", " : "";
