@@ -56,11 +56,7 @@ demo_shoot() {
 
 demo_close() {
     demo_driver close >/dev/null || true
-    for _ in $(seq 1 50); do
-        kill -0 "$DEMO_PID" 2>/dev/null || break
-        sleep 0.2
-    done
-    if kill -0 "$DEMO_PID" 2>/dev/null; then
+    if ! wine_wait_gone "$DEMO_PID" 10; then
         echo "PortolanDemo.exe did not end after WM_CLOSE" >&2
         return 1
     fi

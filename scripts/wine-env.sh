@@ -127,5 +127,15 @@ wine_run() {
     "$WINE_LOADER" "$@" </dev/null
 }
 
+# Waits up to SECONDS (default 10) for process PID to end; 1 if it has not.
+wine_wait_gone() {
+    local pid=$1 seconds=${2:-10}
+    for _ in $(seq 1 $((seconds * 5))); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.2
+    done
+    ! kill -0 "$pid" 2>/dev/null
+}
+
 export -f wine_run wine_env_fail
 wine_env_setup "${1:-}"

@@ -39,12 +39,7 @@ usb_start() {
 }
 
 usb_wait_exit() {
-    local seconds=${1:-30}
-    for _ in $(seq 1 $((seconds * 5))); do
-        kill -0 "$USB_APP_PID" 2>/dev/null || break
-        sleep 0.2
-    done
-    if kill -0 "$USB_APP_PID" 2>/dev/null; then
+    if ! wine_wait_gone "$USB_APP_PID" "${1:-30}"; then
         echo "wine-usb: the application did not end" >&2
         return 1
     fi

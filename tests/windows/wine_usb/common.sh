@@ -15,6 +15,9 @@ source scripts/wine-usb-prefix.sh "$build"
 usb_prepare_prefix --undecorated
 failures=0
 
+pass() { echo "PASS $*"; }
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+
 dump() { wine_run "$build/portolan-window-dump.exe" "$@" | tr -d '\r'; }
 
 usb_test_end() {

@@ -14,9 +14,6 @@ cd "$(dirname "$0")/../../.."
 source tests/windows/wine_usb/common.sh "${1:-build/win64}" wine-usb-events
 topology=samples/office-pc.json
 
-pass() { echo "PASS $*"; }
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
-
 control() { wine_run "$build/portolan-usb-load.exe" "$@" >/dev/null; }
 
 # Whether the window shows an item of that depth and label now.

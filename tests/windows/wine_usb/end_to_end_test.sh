@@ -14,12 +14,6 @@ source tests/windows/wine_usb/common.sh "${1:-build/win64}" wine-usb-e2e
 report=build/native/portolan-report
 [[ -x "$report" ]] || { echo "wine-usb-e2e: $report is missing" >&2; exit 1; }
 
-check() {
-    if "$@"; then return 0; fi
-    failures=$((failures + 1))
-    return 1
-}
-
 for topology in samples/*.json tests/windows/wine_usb/topologies/*.json; do
     name=$(basename "$topology" .json)
     usb_load "$topology"
@@ -29,10 +23,10 @@ for topology in samples/*.json tests/windows/wine_usb/topologies/*.json; do
     dump --wait
     usb_stats >"$work/$name-stats.json"
     "$report" --stats "$topology" >"$work/$name-report-stats.txt"
-    if check python3 tests/windows/wine_usb/compare_dump.py stats "$work/$name-stats.json" "$work/$name-report-stats.txt"; then
-        echo "PASS $name: one refresh asks what portolan-report --stats counts"
+    if python3 tests/windows/wine_usb/compare_dump.py stats "$work/$name-stats.json" "$work/$name-report-stats.txt"; then
+        pass "$name: one refresh asks what portolan-report --stats counts"
     else
-        echo "FAIL $name: request counts differ"
+        fail "$name: request counts differ"
     fi
 
     first=1
@@ -45,23 +39,23 @@ for topology in samples/*.json tests/windows/wine_usb/topologies/*.json; do
         # shellcheck disable=SC2086
         "$report" --json $options "$topology" >"$work/$name-report.json"
         label="$name${options:+ ($options)}"
-        if check python3 tests/windows/wine_usb/compare_dump.py tree "$work/$name-dump.json" "$work/$name-report.json"; then
-            echo "PASS $label: the window shows what portolan-report shows"
+        if python3 tests/windows/wine_usb/compare_dump.py tree "$work/$name-dump.json" "$work/$name-report.json"; then
+            pass "$label: the window shows what portolan-report shows"
         else
-            echo "FAIL $label: the window differs from portolan-report"
+            fail "$label: the window differs from portolan-report"
         fi
-        if check test "${USB_APP_EXIT:-}" = 1; then
-            echo "PASS $label: exit code 1 after &Beenden"
+        if test "${USB_APP_EXIT:-}" = 1; then
+            pass "$label: exit code 1 after &Beenden"
         else
-            echo "FAIL $label: exit code ${USB_APP_EXIT:-none} after &Beenden"
+            fail "$label: exit code ${USB_APP_EXIT:-none} after &Beenden"
         fi
     done
 
     usb_stats >"$work/$name-after.json"
-    if check python3 -c 'import json, sys; s = json.load(open(sys.argv[1])); sys.exit(s["open_handles"] != 0 or s["opens"] - s["open_failures"] != s["closes"])' "$work/$name-after.json"; then
-        echo "PASS $name: every device handle closed after the window"
+    if python3 -c 'import json, sys; s = json.load(open(sys.argv[1])); sys.exit(s["open_handles"] != 0 or s["opens"] - s["open_failures"] != s["closes"])' "$work/$name-after.json"; then
+        pass "$name: every device handle closed after the window"
     else
-        echo "FAIL $name: handles left open: $(cat "$work/$name-after.json")"
+        fail "$name: handles left open: $(cat "$work/$name-after.json")"
     fi
 done
 
@@ -70,10 +64,10 @@ usb_start "$exe"
 dump --wait
 dump --close-by-caption
 usb_wait_exit 30 || true
-if check test "${USB_APP_EXIT:-}" = 1; then
-    echo "PASS exit code 1 after the caption's close box"
+if test "${USB_APP_EXIT:-}" = 1; then
+    pass "exit code 1 after the caption's close box"
 else
-    echo "FAIL exit code ${USB_APP_EXIT:-none} after the caption's close box"
+    fail "exit code ${USB_APP_EXIT:-none} after the caption's close box"
 fi
 
 # A file that breaks the format: the loader's one-line error is the
@@ -88,10 +82,10 @@ for broken in wrong-type key-twice trailing port-300 missing; do
     reported=0
     loader_error=$(usb_load "$file" 2>&1) || loaded=$?
     report_error=$("$report" "$file" 2>&1 >/dev/null) || reported=$?
-    if check test "$loaded/$reported/${loader_error#portolan-usb-load: }" = "2/2/${report_error#portolan-report: }"; then
-        echo "PASS $broken file: exit code 2 and the report's error"
+    if test "$loaded/$reported/${loader_error#portolan-usb-load: }" = "2/2/${report_error#portolan-report: }"; then
+        pass "$broken file: exit code 2 and the report's error"
     else
-        echo "FAIL $broken file: loader $loaded '$loader_error', report $reported '$report_error'"
+        fail "$broken file: loader $loaded '$loader_error', report $reported '$report_error'"
     fi
 done
 
