@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -194,94 +193,6 @@ std::vector<std::filesystem::path> TopologyFiles()
     return files;
 }
 
-// Changes a PC at random where its ports' replies come from.
-class Mutator {
-public:
-    explicit Mutator(uint32_t seed) : random_(seed) {}
-
-    void Mutate(SimTopology& topology)
-    {
-        for (SimController& controller : topology.controllers) {
-            if (Chance(10))
-                controller.fail.insert(Chance(2) ? "root_hub_name_probe" : "root_hub_name");
-            if (controller.rootHub)
-                Mutate(*controller.rootHub);
-        }
-    }
-
-private:
-    bool Chance(uint32_t oneIn) { return random_() % oneIn == 0; }
-    uint8_t Byte() { return static_cast<uint8_t>(random_()); }
-
-    std::vector<uint8_t> Bytes(size_t most)
-    {
-        std::vector<uint8_t> bytes(random_() % (most + 1));
-        for (uint8_t& b : bytes)
-            b = Byte();
-        return bytes;
-    }
-
-    void Mutate(SimHub& hub)
-    {
-        if (Chance(8))
-            hub.portCount = random_() % 300;
-        if (Chance(10))
-            hub.nodeQuery = false;
-        for (SimPort& port : hub.ports) {
-            static const char* kSteps[] = {"connection_ex", "connection", "driver_key_probe", "driver_key",
-                                           "hub_name_probe", "hub_name", "config_probe", "config", "cycle_port"};
-            if (Chance(4))
-                port.fail.insert(kSteps[random_() % 9]);
-            if (Chance(6))
-                port.status = random_() % 4;
-            if (Chance(6))
-                port.speed = Byte() % 5;
-            if (Chance(6))
-                port.configValue = Byte() % 3;
-            if (Chance(8))
-                port.isHub = !port.isHub;
-            if (Chance(6) && !port.configDescriptors.empty()) {
-                auto& set = port.configDescriptors[random_() % port.configDescriptors.size()];
-                if (!set.empty())
-                    set[random_() % set.size()] = Byte();
-                if (Chance(3))
-                    set.resize(random_() % (set.size() + 8));
-            }
-            if (Chance(8))
-                port.configDescriptors.push_back(Bytes(64));
-            if (Chance(8))
-                port.configSecondReply = Bytes(64);
-            if (Chance(6))
-                port.deviceDescriptor = Bytes(Chance(2) ? 18 : 24);
-            if (Chance(6)) {
-                port.hasLanguageList = Chance(2);
-                port.languages.resize(random_() % 4);
-                for (uint16_t& id : port.languages)
-                    id = Chance(2) ? 0x0409 : static_cast<uint16_t>(random_());
-            }
-            if (Chance(5))
-                port.rawStrings[{static_cast<uint8_t>(random_() % 4), Chance(2) ? uint16_t{0x0409} : uint16_t{0}}] =
-                    Bytes(10);
-            if (Chance(5))
-                port.strings[static_cast<uint8_t>(1 + random_() % 4)][0x0409] = std::u16string(random_() % 140, u'x');
-            if (Chance(5)) {
-                char step[32];
-                snprintf(step, sizeof(step), "string:%u:%04X", static_cast<unsigned>(random_() % 4),
-                         Chance(2) ? 0x0409u : 0u);
-                port.fail.insert(step);
-            }
-            if (Chance(6))
-                port.pipes.push_back(Bytes(9));
-            if (Chance(8))
-                port.driverKey = Chance(2) ? std::u16string(random_() % 300, u'k') : std::u16string();
-            if (port.hub)
-                Mutate(*port.hub);
-        }
-    }
-
-    std::mt19937 random_;
-};
-
 }  // namespace
 
 TEST(FlatUsbAnswers, AreTheSimulatedStacksAnswersOnEveryTopologyOfTheSamplesAndTheCorpus)
@@ -302,22 +213,6 @@ TEST(FlatUsbAnswers, AreTheSimulatedStacksAnswersOnEveryTopologyOfTheSamplesAndT
     }
     EXPECT_GT(topologies, 50u);
     EXPECT_GT(compared, 100000u);
-}
-
-TEST(FlatUsbAnswers, AreTheSimulatedStacksAnswersOnSamplePcsChangedAtRandom)
-{
-    for (const char* sample : {"office-pc.json", "faulty-pc.json"}) {
-        for (uint32_t seed = 1; seed <= 60; ++seed) {
-            SimTopology topology;
-            std::string error;
-            ASSERT_TRUE(LoadTopologyFile(std::string(PORTOLAN_SOURCE_DIR) + "/samples/" + sample, &topology, &error));
-            Mutator(seed).Mutate(topology);
-            Comparison comparison(topology, std::string(sample) + " seed " + std::to_string(seed));
-            comparison.Run();
-            if (HasFatalFailure())
-                return;
-        }
-    }
 }
 
 TEST(FlatUsbAnswers, BlocksThatAreNotWholeAreRefused)

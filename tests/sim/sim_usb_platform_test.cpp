@@ -143,42 +143,6 @@ TEST_F(SimDriverTest, DescriptorReplyCountsTheHeaderAndStopsAtWhatWasAsked)
     EXPECT_FALSE(Ask(IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION, emptyPort, &returned));
 }
 
-TEST_F(SimDriverTest, CountsEveryRequestAndTheHandlesLeftOpen)
-{
-    const auto before = session_->Usb().Count();
-    std::vector<uint8_t> buffer(76);
-    uint32_t returned = 0;
-    Ask(IOCTL_USB_GET_NODE_INFORMATION, buffer, &returned);
-    Ask(0x220000, buffer, &returned);
-    EXPECT_EQ(session_->Usb().Count().Ioctls(), before.Ioctls() + 2);
-    DeviceHandle second = OpenHubByName("EXTERNAL");
-    EXPECT_EQ(session_->Usb().OpenHandles(), 2u);
-    CloseDeviceHandle(second);
-    EXPECT_EQ(session_->Usb().OpenHandles(), 1u);
-    EXPECT_FALSE(ActiveUsbPlatform->IoControl(second, IOCTL_USB_GET_NODE_INFORMATION, buffer.data(), 76,
-                                              buffer.data(), 76, &returned))
-        << "a closed handle answers nothing";
-}
-
-TEST_F(SimDriverTest, KeepsOnlyTheLatestDescriptorRequests)
-{
-    const size_t kept = SimUsbPlatform::kRecordKept;
-    std::vector<uint8_t> request(12 + 9);
-    const uint32_t port = 1;
-    memcpy(request.data(), &port, 4);
-    request[7] = 2;
-    uint32_t returned = 0;
-    for (size_t i = 0; i < kept + 500; ++i) {
-        request[10] = static_cast<uint8_t>(i);  // wLength tells the requests apart
-        request[11] = static_cast<uint8_t>(i >> 8);
-        Ask(IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION, request, &returned);
-    }
-    const auto& requests = session_->Usb().DescriptorRequests();
-    ASSERT_EQ(requests.size(), kept);
-    EXPECT_EQ(requests.front().length, static_cast<uint16_t>(500));
-    EXPECT_EQ(requests.back().length, static_cast<uint16_t>(kept + 499));
-}
-
 TEST_F(SimDriverTest, OpensFindWhatTheTopologyHoldsAfterItChanges)
 {
     DeviceHandle external = OpenHubByName("EXTERNAL");
