@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# portolan-resource-check.exe loads every resource of the application
-# (dialogs, menu, accelerators, pictures, help file, manifest, version) under
-# Wine and checks it.
+# portolan-resource-check.exe loads the application's resources under Wine,
+# with Wine's Tahoma for "MS Shell Dlg", and checks them and that every text
+# of the two dialogs fits its control.
 #   tests/windows/resource_check_wine_test.sh build/win64
 set -uo pipefail
 [[ $# -eq 1 ]] || { echo "usage: $0 BUILD_DIR (the win64 build, e.g. build/win64)" >&2; exit 2; }
 source "$(dirname "$0")/check_program.sh"
-run_check_program "$1" portolan-resource-check.exe "resource check: "
+prepare_check_program "$1" portolan-resource-check.exe || exit 1
+cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+run_prepared_program
+judge_check_program "resource check: "
