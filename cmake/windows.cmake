@@ -82,7 +82,7 @@ target_link_libraries(portolan-app-probe PRIVATE user32 comctl32)
 
 # Selects a device and opens the about box of a running PortolanDemo.exe
 # from outside, for the README's screenshots (scripts/screenshots.sh).
-add_executable(portolan-screenshot-driver tests/windows/screenshot_driver.cpp)
+add_executable(portolan-screenshot-driver tools/screenshot_driver.cpp)
 target_link_libraries(portolan-screenshot-driver PRIVATE user32 comctl32)
 
 # The help file Portolan.chm, compiled from res/help/ at build time by
