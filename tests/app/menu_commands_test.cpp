@@ -1,6 +1,8 @@
 // The menu and accelerator commands and device events, over the simulated PC.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app/command_ids.h"
 #include "app/menu_commands.h"
 #include "sim/recording_shell.h"
@@ -95,6 +97,30 @@ TEST_F(CommandTest, CheckMarkComesBeforeTheRefreshAndAFailedMarkStillFlips)
     EXPECT_EQ(shell_.checks.count(CommandUnusedPorts), 0u);
     EXPECT_EQ(shell_.log, (Log{"check 40008 1"}));
     EXPECT_NE(session_->Status().Text(), "");
+}
+
+TEST_F(CommandTest, ViewOptionCheckMarkIsSetBeforeTheRefresh)
+{
+    // Notes how many scans had run when the check mark was set.
+    struct OrderShell : RecordingShell {
+        std::function<uint64_t()> scans;
+        std::vector<uint64_t> scansAtCheck;
+        bool SetMenuCheck(int command, bool checked) override
+        {
+            scansAtCheck.push_back(scans());
+            return RecordingShell::SetMenuCheck(command, checked);
+        }
+    };
+    for (int command : {CommandUnusedPorts, CommandUnusedControllers}) {
+        OrderShell shell;
+        shell.scans = [this] { return Scans(); };
+        Shell = &shell;
+        const uint64_t before = Scans();
+        Command(command);
+        EXPECT_EQ(shell.scansAtCheck, std::vector<uint64_t>{before}) << command;
+        EXPECT_EQ(Scans(), before + 1) << command;
+    }
+    Shell = &shell_;
 }
 
 TEST_F(CommandTest, RefreshRebuildsTheTree)

@@ -285,6 +285,19 @@ TEST_F(PanelTest, LastLanguageOfTheListDecidesAndOneIndexCanFillTwoFields)
     EXPECT_EQ(View().serial, "Kopfh\xF6rer");
 }
 
+TEST_F(PanelTest, LanguageListIsNoStringOfTheFieldsThatNameIndexZero)
+{
+    SimPort port = Device(1, 0x046D, 0x0A44);
+    port.deviceDescriptor = DeviceDescriptor(0x046D, 0x0A44, 1, 0, 0);
+    port.languages = {kEnglish};
+    port.strings[1][kEnglish] = u"Logi";
+    Scan(Ports(std::move(port)));
+    Select("[Port1] ");
+    EXPECT_EQ(View().vendorName, "Logi");
+    EXPECT_EQ(View().productName, "");
+    EXPECT_EQ(View().serial, "");
+}
+
 TEST_F(PanelTest, StringsConvertToTheCodePageAndTooLongOnesEmptyTheirField)
 {
     SimPort port = Device(1, 0x1234, 0x0001);

@@ -82,6 +82,13 @@ TEST_F(RegistryLookupTest, FirstMatchInEnumerationOrderWins)
     EXPECT_EQ(Find(kDriverKey), "USB\\A\\2");
 }
 
+TEST_F(RegistryLookupTest, FirstOfTwoMatchingInstancesOfOneDeviceKeyWins)
+{
+    Instance("A", "1", kDriverKey);
+    Instance("A", "2", kDriverKey);
+    EXPECT_EQ(Find(kDriverKey), "USB\\A\\1");
+}
+
 TEST_F(RegistryLookupTest, DeviceKeyThatCannotBeOpenedIsSkipped)
 {
     Instance("A", "1", kDriverKey);

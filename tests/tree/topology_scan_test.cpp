@@ -1,9 +1,14 @@
 // The scan of controllers, hubs and ports into the device tree, by scenario.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "sim/sim_session.h"
 #include "tests/support/topology_builder.h"
 #include "tests/support/tree_snapshot.h"
+#include "tree/registry_platform.h"
 #include "tree/topology_scan.h"
 
 using namespace testing_topology;
@@ -300,6 +305,55 @@ TEST_F(ScanTest, ControllersKeepEnumerationOrderAndPortsAscend)
                                              "3|[Port3] |4",
                                          }));
     EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 4");
+    ExpectNothingLeft(session);
+}
+
+// Passes every call on and notes the paths opened.
+class OpenedPaths : public RegistryPlatform {
+public:
+    explicit OpenedPaths(RegistryPlatform* inner) : inner_(inner) {}
+    std::vector<std::string> paths;
+
+    RegistryKey OpenKey(RegistryKey parent, const char* path) override
+    {
+        paths.push_back(path);
+        return inner_->OpenKey(parent, path);
+    }
+    RegistryKey OpenKeyEx(RegistryKey parent, const char* path, uint32_t access) override
+    {
+        paths.push_back(path);
+        return inner_->OpenKeyEx(parent, path, access);
+    }
+    bool EnumKey(RegistryKey key, uint32_t index, char* name, uint32_t capacity) override
+    {
+        return inner_->EnumKey(key, index, name, capacity);
+    }
+    bool QueryValue(RegistryKey key, const char* name, void* buffer, uint32_t* size) override
+    {
+        return inner_->QueryValue(key, name, buffer, size);
+    }
+    void CloseKey(RegistryKey key) override { inner_->CloseKey(key); }
+
+private:
+    RegistryPlatform* inner_;
+};
+
+TEST_F(ScanTest, InstanceIdIsLookedUpBeforeTheDriverDescription)
+{
+    std::vector<SimPort> ports;
+    ports.push_back(Device(1, 1, 1, "{k}\\0001"));
+    SimTopology topology = OneControllerWithPorts(std::move(ports));
+    AddDriver(topology, "{k}\\0001", "USB-Eingabeger\xE4t", "VID_0001&PID_0001\\1");
+    SimSession session(std::move(topology));
+    OpenedPaths opened(ActiveRegistry);
+    ActiveRegistry = &opened;
+    RefreshTree();
+    ActiveRegistry = &session.Registry();
+    std::vector<std::string> lookups;
+    for (const std::string& path : opened.paths)
+        if (path.rfind("System\\CurrentControlSet\\", 0) == 0)
+            lookups.push_back(path.substr(strlen("System\\CurrentControlSet\\")));
+    EXPECT_EQ(lookups, (std::vector<std::string>{"Enum\\USB", "Control\\Class"}));
     ExpectNothingLeft(session);
 }
 

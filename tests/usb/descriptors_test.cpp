@@ -146,7 +146,9 @@ TEST_F(DescriptorTest, RejectedConfigurationRepliesYieldNull)
     auto otherTotal = good;
     otherTotal.push_back(0);
     otherTotal[2] = static_cast<uint8_t>(otherTotal.size());
+    const std::vector<uint8_t> probeOf8(good.begin(), good.begin() + 8);
     const std::vector<Case> cases = {
+        {"probe of 20 bytes, though the whole set would come", probeOf8, good, nullptr},
         {"probe wTotalLength below 9", shortTotal, std::nullopt, nullptr},
         {"probe shorter than 9 bytes", Hex({9, 2, 25, 0, 1}), std::nullopt, nullptr},
         {"second reply short", truncated, std::nullopt, nullptr},
@@ -282,6 +284,21 @@ TEST_F(DescriptorTest, InterfaceOfElevenBytesIsReadButOfTenStopsTheWalk)
     ten.push_back(0);
     Attach(DeviceNaming(0, 0, 0, ConfigSet({eleven, ten, Interface(2, 0, 1, 7)}, 0, 3)));
     EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "5:0409"}));
+}
+
+TEST_F(DescriptorTest, DeviceNamingNothingBeforeAWalkStopAsksForNoString)
+{
+    auto ten = Interface(0, 0, 1, 6);
+    ten[0] = 10;
+    ten.push_back(0);
+    const std::vector<uint8_t> odd = {8, 2, 0, 0, 1, 1, 9, 0};
+    for (const auto& stop : {ten, odd}) {
+        Attach(DeviceNaming(0, 0, 0, ConfigSet({stop, Interface(1, 0, 3, 5)})));
+        EXPECT_TRUE(StringListOf().empty());
+        for (const auto& request : Requests())
+            EXPECT_NE(request.value >> 8, 3) << "bLength " << int(stop[0]) << ": no string, no language list";
+        TearDown();
+    }
 }
 
 TEST_F(DescriptorTest, SecondConfigurationDescriptorOfWrongLengthStopsTheWalk)

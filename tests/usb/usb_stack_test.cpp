@@ -165,6 +165,59 @@ TEST(CyclePort, ReachesTheHubWithThePortNumberInTheWholeRecord)
     EXPECT_EQ(session.Usb().Cycles()[0].second, 1u);
 }
 
+// Passes every call on and notes the I/O controls as sent.
+class SentIoControls : public UsbPlatform {
+public:
+    explicit SentIoControls(UsbPlatform* inner) : inner_(inner) {}
+    struct Sent {
+        uint32_t code, inSize, outSize;
+        bool hasOut;
+    };
+    std::vector<Sent> sent;
+
+    ControllerSet OpenControllerSet() override { return inner_->OpenControllerSet(); }
+    bool EnumController(ControllerSet set, uint32_t i) override { return inner_->EnumController(set, i); }
+    uint32_t ControllerPathSize(ControllerSet set, uint32_t i) override { return inner_->ControllerPathSize(set, i); }
+    const char* ControllerPath(ControllerSet set, uint32_t i, void* buffer, uint32_t size) override
+    {
+        return inner_->ControllerPath(set, i, buffer, size);
+    }
+    bool ControllerDescription(ControllerSet set, uint32_t i, char* buffer, uint32_t size) override
+    {
+        return inner_->ControllerDescription(set, i, buffer, size);
+    }
+    void CloseControllerSet(ControllerSet set) override { inner_->CloseControllerSet(set); }
+    DeviceHandle OpenDevice(const char* path) override { return inner_->OpenDevice(path); }
+    bool IoControl(DeviceHandle handle, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
+                   uint32_t* returned) override
+    {
+        sent.push_back({code, inSize, outSize, out != nullptr});
+        return inner_->IoControl(handle, code, in, inSize, out, outSize, returned);
+    }
+    void CloseDevice(DeviceHandle handle) override { inner_->CloseDevice(handle); }
+
+private:
+    UsbPlatform* inner_;
+};
+
+TEST(CyclePort, SendsTheWholeParameterRecordAndAsksForNothingBack)
+{
+    std::vector<SimPort> ports;
+    ports.push_back(Device(1, 1, 1));
+    SimSession session(HubWithPorts(std::move(ports)));
+    DeviceHandle hub = OpenHubByName("ROOT");
+    SentIoControls sent(ActiveUsbPlatform);
+    ActiveUsbPlatform = &sent;
+    EXPECT_NE(CyclePort(hub, 1), 0);
+    ActiveUsbPlatform = &session.Usb();
+    CloseDeviceHandle(hub);
+    ASSERT_EQ(sent.sent.size(), 1u);
+    EXPECT_EQ(sent.sent[0].code, 0x220444u) << "IOCTL_USB_HUB_CYCLE_PORT";
+    EXPECT_EQ(sent.sent[0].inSize, 8u) << "USB_CYCLE_PORT_PARAMS";
+    EXPECT_EQ(sent.sent[0].outSize, 0u);
+    EXPECT_FALSE(sent.sent[0].hasOut);
+}
+
 TEST(WideToAnsi, ConvertsToCodePage1252WithBestFitAndQuestionMarksForTheRest)
 {
     SimSession session{SimTopology{}};
