@@ -170,6 +170,60 @@ RECT ClientRectOf(HWND control)
     return rect;
 }
 
+// The about box, driven by a thread timer while its modal loop runs: reads
+// the version line, presses Escape, the caption's close box, then OK.
+struct AboutRun {
+    int stage = 0;
+    HWND box = nullptr;
+    std::string version;
+    bool openAfterEscape = false;
+    bool openAfterClose = false;
+    bool openAfterOk = true;
+} About;
+
+BOOL CALLBACK FindAboutBox(HWND window, LPARAM)
+{
+    char caption[64] = {};
+    GetWindowTextA(window, caption, sizeof(caption));
+    if (std::string(caption) != "Info \xFC" "ber Portolan" || !IsWindowVisible(window))
+        return TRUE;
+    About.box = window;
+    return FALSE;
+}
+
+void CALLBACK AboutStep(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (!About.box)
+        EnumThreadWindows(GetCurrentThreadId(), FindAboutBox, 0);
+    if (!About.box)
+        return;
+    HWND focus = GetFocus() ? GetFocus() : About.box;
+    switch (About.stage++) {
+    case 0: {
+        char line[64] = {};
+        GetDlgItemTextA(About.box, 1020, line, sizeof(line));
+        About.version = line;
+        PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageA(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+        break;
+    }
+    case 1:
+        About.openAfterEscape = IsWindowVisible(About.box) != FALSE;
+        PostMessageA(About.box, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+    case 2:
+        About.openAfterClose = IsWindowVisible(About.box) != FALSE;
+        PostMessageA(GetDlgItem(About.box, IDOK), BM_CLICK, 0, 0);
+        break;
+    case 3:
+        About.openAfterOk = IsWindowVisible(About.box) != FALSE;
+        break;
+    default:
+        EndDialog(About.box, 2);  // OK did not close it: end the test's wait
+        break;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -217,6 +271,28 @@ int main(int argc, char** argv)
     Check(CreateMainWindow(SW_SHOWNORMAL) == 1, "main dialog is created");
     Check(usb.Count().setsOpened == scansBefore + 1, "the dialog's initialisation scans once");
     Check(AutoRefreshEnabled == 0 && AdviceWindowEnabled == 0, "toggles still off before the loop runs");
+    {
+        // The template's width; the height reaches from the template's top
+        // to as far above the bottom of the work area.
+        HWND plain = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(101), nullptr, nullptr, 0);
+        RECT templateRect = {}, shown = {}, client = {};
+        GetWindowRect(plain, &templateRect);
+        DestroyWindow(plain);
+        GetWindowRect(MainWindow, &shown);
+        GetClientRect(MainWindow, &client);
+        Check(shown.right - shown.left == templateRect.right - templateRect.left &&
+                  shown.bottom - shown.top == GetSystemMetrics(SM_CYFULLSCREEN) - 2 * shown.top &&
+                  shown.top == templateRect.top,
+              "window height is the full-screen height less twice its top (" + std::to_string(shown.bottom - shown.top) +
+                  ")");
+        const RECT tree = ClientRectOf(TreeViewWindow);
+        const RECT status = ClientRectOf(StatusBarWindow);
+        const RECT frame = ClientRectOf(GetDlgItem(MainWindow, 1009));
+        Check(tree.left == 0 && tree.right == client.right && tree.bottom == status.top &&
+                  status.bottom == client.bottom && status.right == client.right && frame.left == 0 &&
+                  frame.right == client.right,
+              "first layout: frame and tree span the width, tree down to the status bar at the bottom");
+    }
     Pump();
 
     char caption[128] = {};
@@ -335,6 +411,15 @@ int main(int argc, char** argv)
     Command(40014);
     Check(usb.Cycles().size() == 2 && usb.Cycles()[1] == usb.Cycles()[0], "40014 cycles the same port again");
     Check(usb.OpenHandles() == 0, "no handle left open");
+
+    // The about box.
+    const UINT_PTR aboutTimer = SetTimer(nullptr, 0, 150, AboutStep);
+    Command(40005);
+    KillTimer(nullptr, aboutTimer);
+    Check(About.version == std::to_string(sizeof(void*) * 8) + "bit-Version", "about box: \"" + About.version + "\"");
+    Check(About.openAfterEscape, "about box: Escape leaves it open");
+    Check(About.openAfterClose, "about box: the caption's close box leaves it open");
+    Check(About.stage >= 4 && !About.openAfterOk && !IsWindow(About.box), "about box: OK closes it");
 
     // Layout.
     HWND frame = GetDlgItem(MainWindow, 1009);
