@@ -1,10 +1,11 @@
 // Drives the real main dialog, built from the real resources, over the
-// simulated USB stack: tree, status bar, panel, menu, accelerators, device
-// events, layout and the ways out. Run under Wine; prints PASS/FAIL lines.
+// simulated USB stack: size and layout, menu, accelerators, the about box,
+// the advice window and the ways out. The tree and the panel as shown are
+// compared with the report tool by the end-to-end check. Run under Wine;
+// prints PASS/FAIL lines.
 #include <windows.h>
 
 #include <commctrl.h>
-#include <dbt.h>
 
 #include <cstdio>
 #include <string>
@@ -15,7 +16,6 @@
 #include "app/menu_commands.h"
 #include "assess/property_panel.h"
 #include "sim/memory_panel.h"
-#include "sim/memory_tree.h"
 #include "sim/sim_memory.h"
 #include "sim/sim_registry.h"
 #include "sim/sim_usb_platform.h"
@@ -51,46 +51,6 @@ void Pump()
     }
 }
 
-struct ItemView {
-    int depth;
-    std::string label;
-    int image;
-    int selectedImage;
-    bool expanded;
-    bool hasChildren;
-};
-
-void ReadTree(HWND tree, HTREEITEM item, int depth, std::vector<ItemView>& out)
-{
-    for (; item; item = TreeView_GetNextSibling(tree, item)) {
-        char text[512] = {};
-        TVITEMA data = {};
-        data.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE | TVIF_CHILDREN;
-        data.hItem = item;
-        data.pszText = text;
-        data.cchTextMax = sizeof(text);
-        data.stateMask = TVIS_EXPANDED;
-        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&data));
-        HTREEITEM child = TreeView_GetChild(tree, item);
-        out.push_back({depth, text, data.iImage, data.iSelectedImage, (data.state & TVIS_EXPANDED) != 0, child != nullptr});
-        ReadTree(tree, child, depth + 1, out);
-    }
-}
-
-std::vector<ItemView> WindowTree()
-{
-    std::vector<ItemView> items;
-    ReadTree(TreeViewWindow, TreeView_GetRoot(TreeViewWindow), 0, items);
-    return items;
-}
-
-void CollectMemory(const MemoryTree::Item& item, int depth, std::vector<ItemView>& out)
-{
-    out.push_back({depth, item.label, item.image, item.image, item.expanded, !item.children.empty()});
-    for (const auto& child : item.children)
-        CollectMemory(*child, depth + 1, out);
-}
-
 HTREEITEM FindWindowItem(HWND tree, HTREEITEM item, const std::string& label)
 {
     for (; item; item = TreeView_GetNextSibling(tree, item)) {
@@ -113,13 +73,6 @@ std::string StatusText()
 {
     char text[256] = {};
     SendMessageA(StatusBarWindow, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-std::string Field(int control)
-{
-    char text[256] = {};
-    GetDlgItemTextA(MainWindow, control, text, sizeof(text));
     return text;
 }
 
@@ -249,21 +202,6 @@ int main(int argc, char** argv)
     Accelerators = LoadAcceleratorsA(AppInstance, MAKEINTRESOURCEA(113));
     Check(Accelerators != nullptr, "accelerator table 113 loads");
 
-    // What the scan gives in memory: the window's tree must show the same.
-    std::vector<ItemView> expected;
-    std::string expectedStatus;
-    {
-        MemoryTree tree;
-        MemoryStatusLine status;
-        TreeView = &tree;
-        StatusBar = &status;
-        RefreshTree();
-        for (const auto& item : tree.TopLevel())
-            CollectMemory(*item, 0, expected);
-        expectedStatus = status.Text();
-        ClearTree();
-    }
-
     InstallShell();
     RecordingAdviceSink advice;
     AdviceWindow = &advice;
@@ -304,78 +242,25 @@ int main(int argc, char** argv)
     Check(!advice.calls.empty() && advice.calls.back().topic == 100, "advice window opens on topic 100");
     Check(!MenuChecked(40008) && !MenuChecked(40010), "filters start unchecked");
 
-    // Tree and status bar.
-    const std::vector<ItemView> shown = WindowTree();
-    bool same = shown.size() == expected.size();
-    for (size_t i = 0; same && i < shown.size(); ++i) {
-        same = shown[i].depth == expected[i].depth && shown[i].label == expected[i].label &&
-               shown[i].image == expected[i].image && shown[i].selectedImage == expected[i].image &&
-               shown[i].expanded == shown[i].hasChildren;
-        if (!same)
-            printf("  item %zu: '%s' image %d/%d expanded %d, expected '%s' image %d\n", i, shown[i].label.c_str(),
-                   shown[i].image, shown[i].selectedImage, shown[i].expanded, expected[i].label.c_str(),
-                   expected[i].image);
-    }
-    Check(same && shown.size() > 3, "tree labels, images and expansion match the scan (" +
-                                        std::to_string(shown.size()) + " items)");
-    Check(!shown.empty() && shown[0].label == "My Computer" && shown[0].image == 0, "root item");
-    Check(StatusText() == expectedStatus && expectedStatus.rfind("Connected Hubs: ", 0) == 0,
-          "status text '" + StatusText() + "'");
-
-    // Panel: every device item shows what the panel logic gives for its record.
-    MemoryPanel reference;
-    int compared = 0;
-    bool panelsMatch = true;
-    for (const auto& item : shown) {
-        if (item.image != 4 && item.image != 2)
-            continue;
-        HTREEITEM handle = FindWindowItem(TreeViewWindow, TreeView_GetRoot(TreeViewWindow), item.label);
-        TreeView_SelectItem(TreeViewWindow, handle);
-        Pump();
-        PropertyPanel* windowPanel = Panel;
-        Panel = &reference;
-        ShowNodeProperties(nullptr, static_cast<const TreeNodeInfo*>(TreeView->ItemParam(handle)));
-        Panel = windowPanel;
-        for (int control : {1003, 1004, 1005, 1006, 1019, 1014, 1015, 1008})
-            panelsMatch = panelsMatch && Field(control) == reference.Text(control);
-        for (int box : {1010, 1011, 1012, 1013})
-            panelsMatch = panelsMatch && (IsDlgButtonChecked(MainWindow, box) == BST_CHECKED) == reference.Checked(box);
-        panelsMatch = panelsMatch && SendDlgItemMessageA(MainWindow, 1007, PBM_GETPOS, 0, 0) == reference.Bar();
-        ++compared;
-    }
-    Check(compared > 2 && panelsMatch, "panel fields, boxes and bar after selecting " + std::to_string(compared) + " items");
-    Check(SendDlgItemMessageA(MainWindow, 1007, PBM_GETRANGE, FALSE, 0) == 4, "bar range ends at 4");
-    TreeView_SelectItem(TreeViewWindow, TreeView_GetRoot(TreeViewWindow));
-    Pump();
-    Check(Field(1003).empty() && Field(1008).empty(), "selecting My Computer clears the panel");
-
     // Menu check marks.
+    const int itemsShown = TreeView_GetCount(TreeViewWindow);
+    Check(itemsShown > 3 && StatusText().rfind("Connected Hubs: ", 0) == 0, "tree and status '" + StatusText() + "'");
     Command(40003);
     Check(AutoRefreshEnabled == 0 && !MenuChecked(40003), "40003 unchecks auto-refresh");
     uint64_t scans = usb.Count().setsOpened;
     Command(40008);
     Check(ShowUnusedPorts == 1 && MenuChecked(40008) && usb.Count().setsOpened == scans + 1,
           "40008 checks unused ports and rebuilds");
-    Check(WindowTree().size() > shown.size(), "unused ports appear");
+    Check(static_cast<int>(TreeView_GetCount(TreeViewWindow)) > itemsShown, "unused ports appear");
     Command(40010);
     Check(ShowUnusedControllers == 1 && MenuChecked(40010), "40010 checks unused controllers");
     Command(40008);
     Command(40010);
-    Check(!MenuChecked(40008) && !MenuChecked(40010) && WindowTree().size() == shown.size(), "filters off again");
+    Check(!MenuChecked(40008) && !MenuChecked(40010) && static_cast<int>(TreeView_GetCount(TreeViewWindow)) == itemsShown, "filters off again");
     Command(40013);
     Check(AdviceWindowEnabled == 0 && !MenuChecked(40013) && advice.calls.back().topic == -1,
           "40013 closes the advice window");
     Command(40013);
-
-    // Device events.
-    scans = usb.Count().setsOpened;
-    const LRESULT granted = SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
-    Check(granted == TRUE && usb.Count().setsOpened == scans, "arrival with auto-refresh off: no refresh, TRUE");
-    Command(40003);
-    SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
-    SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
-    SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, 0);
-    Check(usb.Count().setsOpened == scans + 2, "arrival and removal with auto-refresh on: one refresh each");
 
     // Accelerators while the tree has the focus.
     SetFocus(TreeViewWindow);
@@ -383,34 +268,6 @@ int main(int argc, char** argv)
     PostMessageA(TreeViewWindow, WM_KEYDOWN, VK_F5, 0x003F0001);
     Pump();
     Check(usb.Count().setsOpened == scans + 1, "F5 on the tree refreshes");
-
-    std::string portLabel;
-    for (const auto& item : WindowTree())
-        if (item.depth >= 3 && item.image == 4) {
-            portLabel = item.label;
-            break;
-        }
-    HTREEITEM port = FindWindowItem(TreeViewWindow, TreeView_GetRoot(TreeViewWindow), portLabel);
-    TreeView_SelectItem(TreeViewWindow, port);
-    Pump();
-    const auto* portRecord = static_cast<const TreeNodeInfo*>(TreeView->ItemParam(port));
-    const auto* hubRecord = static_cast<const TreeNodeInfo*>(TreeView->ItemParam(TreeView->Parent(port)));
-    SetFocus(TreeViewWindow);
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    keys[VK_CONTROL] = 0x80;
-    SetKeyboardState(keys);
-    PostMessageA(TreeViewWindow, WM_KEYDOWN, 'R', 0x00130001);
-    Pump();
-    keys[VK_CONTROL] = 0;
-    SetKeyboardState(keys);
-    const size_t cyclesAfterKey = usb.Cycles().size();
-    Check(cyclesAfterKey == 1 && portRecord && hubRecord && usb.Cycles()[0].first == hubRecord->HubName &&
-              usb.Cycles()[0].second == portRecord->ConnectionInfo->ConnectionIndex,
-          "Ctrl+R on the tree cycles the selected port (" + portLabel + ")");
-    Command(40014);
-    Check(usb.Cycles().size() == 2 && usb.Cycles()[1] == usb.Cycles()[0], "40014 cycles the same port again");
-    Check(usb.OpenHandles() == 0, "no handle left open");
 
     // The about box.
     const UINT_PTR aboutTimer = SetTimer(nullptr, 0, 150, AboutStep);
@@ -476,7 +333,8 @@ int main(int argc, char** argv)
     Check(HelpWindows().size() == 1 && LastAdviceTopic == 100, "switched on again: topic 100");
     TreeView_SelectItem(TreeViewWindow, TreeView_GetRoot(TreeViewWindow));
     Pump();
-    HTREEITEM device = FindWindowItem(TreeViewWindow, TreeView_GetRoot(TreeViewWindow), portLabel);
+    HTREEITEM device =
+        FindWindowItem(TreeViewWindow, TreeView_GetRoot(TreeViewWindow), "[Port2] : USB-Massenspeicherger\xE4t");
     TreeView_SelectItem(TreeViewWindow, device);
     PumpFor(1000);
     Check(HelpWindows().size() == 1 && LastAdviceTopic > 100, "selecting a device shows its topic " +
