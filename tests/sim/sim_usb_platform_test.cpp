@@ -50,97 +50,42 @@ protected:
 
 }  // namespace
 
-TEST_F(SimDriverTest, NodeInformationNeedsItsWhole76Bytes)
+// Sizes asked and what comes back, as the platform's hub driver answers.
+TEST_F(SimDriverTest, RepliesHaveThePlatformsSizesAndTooSmallBuffersAreRefused)
 {
-    std::vector<uint8_t> small(75);
-    uint32_t returned = 99;
-    EXPECT_FALSE(Ask(IOCTL_USB_GET_NODE_INFORMATION, small, &returned));
-    EXPECT_EQ(returned, 0u);
-    std::vector<uint8_t> whole(76);
-    ASSERT_TRUE(Ask(IOCTL_USB_GET_NODE_INFORMATION, whole, &returned));
-    EXPECT_EQ(returned, 76u);
-    const auto* info = reinterpret_cast<const USB_NODE_INFORMATION*>(whole.data());
-    EXPECT_EQ(info->u.HubInformation.HubDescriptor.bNumberOfPorts, 4);
-    EXPECT_EQ(info->u.HubInformation.HubDescriptor.bDescriptorType, 0x29);
-}
-
-TEST_F(SimDriverTest, ConnectionInformationIsTheFixedPartAndThePipesThatFit)
-{
-    std::vector<uint8_t> small = ConnectionRequest(1, 34);
-    uint32_t returned = 0;
-    EXPECT_FALSE(Ask(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, small, &returned));
-
-    std::vector<uint8_t> fixed = ConnectionRequest(1, 35 + 11 + 5);
-    ASSERT_TRUE(Ask(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, fixed, &returned));
-    EXPECT_EQ(returned, 35u + 11u);
-    const auto* info = reinterpret_cast<const USB_NODE_CONNECTION_INFORMATION_EX*>(fixed.data());
-    EXPECT_EQ(static_cast<uint32_t>(info->NumberOfOpenPipes), 2u);
-    EXPECT_EQ(info->DeviceDescriptor.idVendor, 0x046D);
-    EXPECT_EQ(fixed[offsetof(USB_NODE_CONNECTION_INFORMATION_EX, PipeList) + 2], 0x81);
-
-    std::vector<uint8_t> whole = ConnectionRequest(1, kConnectionInfoBytes);
-    ASSERT_TRUE(Ask(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, whole, &returned));
-    EXPECT_EQ(returned, 35u + 2 * 11u);
-    EXPECT_EQ(whole[23], 0);   // Speed: low
-    std::vector<uint8_t> older = ConnectionRequest(1, kConnectionInfoBytes);
-    ASSERT_TRUE(Ask(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION, older, &returned));
-    EXPECT_EQ(older[23], 1);   // LowSpeed flag
-}
-
-TEST_F(SimDriverTest, PortsOutsideTheHubAreRefusedAndUnlistedPortsAreEmpty)
-{
-    uint32_t returned = 0;
-    for (uint32_t port : {0u, 5u}) {
-        std::vector<uint8_t> buffer = ConnectionRequest(port, kConnectionInfoBytes);
-        EXPECT_FALSE(Ask(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, buffer, &returned)) << port;
+    const uint32_t kName = 8 + 2 * (8 + 1);  // "EXTERNAL" and its terminator
+    const struct {
+        const char* what;
+        uint32_t code, port, size;
+        bool ok;
+        uint32_t returned;
+    } cases[] = {
+        {"node information, one byte short", IOCTL_USB_GET_NODE_INFORMATION, 0, 75, false, 0},
+        {"node information", IOCTL_USB_GET_NODE_INFORMATION, 0, 76, true, 76},
+        {"connection, below the fixed part", IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, 1, 34, false, 0},
+        {"connection, room for one pipe", IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, 1, 35 + 11 + 5, true, 35 + 11},
+        {"connection, both pipes", IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, 1, kConnectionInfoBytes, true, 35 + 22},
+        {"connection of port 0", IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, 0, kConnectionInfoBytes, false, 0},
+        {"connection past the last port", IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, 5, kConnectionInfoBytes, false, 0},
+        {"connection of an unlisted port", IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, 2, kConnectionInfoBytes, true, 35},
+        {"hub name, below its header", IOCTL_USB_GET_NODE_CONNECTION_NAME, 3, 9, false, 0},
+        {"hub name probe", IOCTL_USB_GET_NODE_CONNECTION_NAME, 3, 10, true, 10},
+        {"hub name", IOCTL_USB_GET_NODE_CONNECTION_NAME, 3, kName, true, kName},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> buffer = ConnectionRequest(c.port, c.size);
+        uint32_t returned = 99;
+        EXPECT_EQ(Ask(c.code, buffer, &returned), c.ok) << c.what;
+        EXPECT_EQ(returned, c.returned) << c.what;
+        if (c.code == IOCTL_USB_GET_NODE_CONNECTION_NAME && c.size == 10)
+            EXPECT_EQ(buffer[4], kName) << "ActualLength";
     }
-    std::vector<uint8_t> empty = ConnectionRequest(2, kConnectionInfoBytes);
-    ASSERT_TRUE(Ask(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, empty, &returned));
-    EXPECT_EQ(returned, 35u);
-    EXPECT_EQ(static_cast<uint32_t>(reinterpret_cast<USB_NODE_CONNECTION_INFORMATION_EX*>(empty.data())->ConnectionStatus), 0u);
-}
-
-TEST_F(SimDriverTest, NameRecordsReportTheirWholeLengthAndFillWhatFits)
-{
+    std::vector<uint8_t> lowSpeed = ConnectionRequest(1, kConnectionInfoBytes);
     uint32_t returned = 0;
-    std::vector<uint8_t> probe = ConnectionRequest(3, 10);
-    ASSERT_TRUE(Ask(IOCTL_USB_GET_NODE_CONNECTION_NAME, probe, &returned));
-    uint32_t actual = 0;
-    memcpy(&actual, probe.data() + 4, 4);
-    EXPECT_EQ(actual, 8u + 2u * (8 + 1));   // "EXTERNAL" and its terminator
-    EXPECT_EQ(returned, 10u);
-    std::vector<uint8_t> whole = ConnectionRequest(3, actual);
-    ASSERT_TRUE(Ask(IOCTL_USB_GET_NODE_CONNECTION_NAME, whole, &returned));
-    EXPECT_EQ(returned, actual);
-    EXPECT_EQ(whole[8], 'E');
-    EXPECT_EQ(whole[actual - 2], 0);
-
-    std::vector<uint8_t> tiny = ConnectionRequest(3, 9);
-    EXPECT_FALSE(Ask(IOCTL_USB_GET_NODE_CONNECTION_NAME, tiny, &returned));
-}
-
-TEST_F(SimDriverTest, DescriptorReplyCountsTheHeaderAndStopsAtWhatWasAsked)
-{
-    std::vector<uint8_t> request(12 + 9);
-    const uint32_t port = 1;
-    memcpy(request.data(), &port, 4);
-    request[7] = 2;    // wValue: configuration descriptor 0
-    request[10] = 9;   // wLength
-    uint32_t returned = 0;
-    ASSERT_TRUE(Ask(IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION, request, &returned));
-    EXPECT_EQ(returned, 21u);
-    EXPECT_EQ(request[12], 9);
-    EXPECT_EQ(request[13], 2);
-    EXPECT_EQ(request[14], 9 + 9 + 7 + 7);
-
-    std::vector<uint8_t> header(11);
-    EXPECT_FALSE(Ask(IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION, header, &returned));
-    std::vector<uint8_t> emptyPort(12 + 9);
-    const uint32_t empty = 2;
-    memcpy(emptyPort.data(), &empty, 4);
-    emptyPort[7] = 2;
-    emptyPort[10] = 9;
-    EXPECT_FALSE(Ask(IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION, emptyPort, &returned));
+    ASSERT_TRUE(Ask(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, lowSpeed, &returned));
+    EXPECT_EQ(lowSpeed[23], 0) << "Speed: low";
+    ASSERT_TRUE(Ask(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION, lowSpeed, &returned));
+    EXPECT_EQ(lowSpeed[23], 1) << "LowSpeed flag of the older record";
 }
 
 TEST_F(SimDriverTest, OpensFindWhatTheTopologyHoldsAfterItChanges)
