@@ -209,24 +209,52 @@ TEST_F(DescriptorTest, InterfaceStringAloneGivesLanguageListAndOneNodePerLanguag
     EXPECT_EQ(Requests()[4].index, kGerman);
 }
 
-TEST_F(DescriptorTest, ListFollowsDeviceThenSetOrderAndRepeatsIndexes)
+// The string list: the language list, then per language the device's
+// indexes, iConfiguration and each interface's index in the order of the set,
+// up to the first descriptor the walk does not accept.
+TEST_F(DescriptorTest, StringListFollowsTheDeviceThenTheSetUpToTheWalksStop)
 {
-    Attach(DeviceNaming(1, 2, 0, ConfigSet({Interface(0, 0, 3, 2)}), {kEnglish, kGerman}));
-    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "1:0409", "1:0407", "2:0409", "2:0407", "2:0409",
-                                                        "2:0407"}));
-}
-
-TEST_F(DescriptorTest, ConfigurationStringComesBeforeInterfaceStrings)
-{
-    Attach(DeviceNaming(0, 0, 3, ConfigSet({Interface(0, 0, 3, 7), Interface(1, 0, 3, 6)}, 4, 2)));
-    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "3:0409", "4:0409", "7:0409", "6:0409"}));
-}
-
-TEST_F(DescriptorTest, LanguageListWithoutLanguagesIsTheWholeList)
-{
-    Attach(DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3)}), {}));
-    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000"}));
-    EXPECT_EQ(Requests().size(), 3u);
+    auto eleven = Interface(0, 0, 1, 5);
+    eleven[0] = 11;
+    eleven.insert(eleven.end(), {0, 0});
+    auto ten = Interface(1, 0, 1, 6);
+    ten[0] = 10;
+    ten.push_back(0);
+    const std::vector<uint8_t> odd = {8, 2, 0, 0, 1, 1, 9, 0};
+    const std::vector<uint8_t> hid = {9, 0x21, 0x11, 0x01, 0, 1, 0x22, 0x3F, 0};
+    auto pastTheEnd = ConfigSet({Interface(0, 0, 3, 4), Interface(1, 0, 3, 5)}, 0, 2);
+    pastTheEnd[pastTheEnd.size() - 9] = 10;
+    using List = std::vector<std::string>;
+    struct Case {
+        const char* what;
+        SimPort device;
+        List expected;
+    } cases[] = {
+        {"device strings, then the interface's, an index named twice twice",
+         DeviceNaming(1, 2, 0, ConfigSet({Interface(0, 0, 3, 2)}), {kEnglish, kGerman}),
+         {"0:0000", "1:0409", "1:0407", "2:0409", "2:0407", "2:0409", "2:0407"}},
+        {"iConfiguration before the interfaces, these in set order",
+         DeviceNaming(0, 0, 3, ConfigSet({Interface(0, 0, 3, 7), Interface(1, 0, 3, 6)}, 4, 2)),
+         {"0:0000", "3:0409", "4:0409", "7:0409", "6:0409"}},
+        {"a language list without languages", DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3)}), {}), {"0:0000"}},
+        {"interface of 11 bytes read, of 10 a stop",
+         DeviceNaming(0, 0, 0, ConfigSet({eleven, ten, Interface(2, 0, 1, 7)}, 0, 3)), {"0:0000", "5:0409"}},
+        {"second configuration descriptor of 8 bytes a stop",
+         DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 0, 3, 4), odd, Interface(1, 0, 3, 5)}, 0, 2)),
+         {"0:0000", "4:0409"}},
+        {"a descriptor past the set's end a stop", DeviceNaming(0, 0, 0, pastTheEnd), {"0:0000", "4:0409"}},
+        {"endpoint and class descriptors stepped over",
+         DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 1, 3, 0), hid, Endpoint(0x81, 3, 8, 10), Interface(1, 0, 3, 9)}, 0, 2)),
+         {"0:0000", "9:0409"}},
+        {"a descriptor of length 0 a stop",
+         DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 0, 3, 4), Hex({0, 0, 0, 0}), Interface(1, 0, 3, 5)}, 0, 2)),
+         {"0:0000", "4:0409"}},
+    };
+    for (Case& c : cases) {
+        Attach(std::move(c.device));
+        EXPECT_EQ(StringListOf(), c.expected) << c.what;
+        TearDown();
+    }
 }
 
 TEST_F(DescriptorTest, MissingLanguageListMeansNoStringListAndNoFurtherRequests)
@@ -273,19 +301,6 @@ TEST_F(DescriptorTest, StringNodeHoldsTheDescriptorExactlyAsSent)
     ReleaseBuffer(config);
 }
 
-TEST_F(DescriptorTest, InterfaceOfElevenBytesIsReadButOfTenStopsTheWalk)
-{
-    auto eleven = Interface(0, 0, 1, 5);
-    eleven[0] = 11;
-    eleven.push_back(0);
-    eleven.push_back(0);
-    auto ten = Interface(1, 0, 1, 6);
-    ten[0] = 10;
-    ten.push_back(0);
-    Attach(DeviceNaming(0, 0, 0, ConfigSet({eleven, ten, Interface(2, 0, 1, 7)}, 0, 3)));
-    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "5:0409"}));
-}
-
 TEST_F(DescriptorTest, DeviceNamingNothingBeforeAWalkStopAsksForNoString)
 {
     auto ten = Interface(0, 0, 1, 6);
@@ -299,36 +314,6 @@ TEST_F(DescriptorTest, DeviceNamingNothingBeforeAWalkStopAsksForNoString)
             EXPECT_NE(request.value >> 8, 3) << "bLength " << int(stop[0]) << ": no string, no language list";
         TearDown();
     }
-}
-
-TEST_F(DescriptorTest, SecondConfigurationDescriptorOfWrongLengthStopsTheWalk)
-{
-    const std::vector<uint8_t> odd = {8, 2, 0, 0, 1, 1, 9, 0};
-    Attach(DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 0, 3, 4), odd, Interface(1, 0, 3, 5)}, 0, 2)));
-    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "4:0409"}));
-}
-
-TEST_F(DescriptorTest, DescriptorReachingPastTheEndStopsTheWalk)
-{
-    auto set = ConfigSet({Interface(0, 0, 3, 4), Interface(1, 0, 3, 5)}, 0, 2);
-    set[set.size() - 9] = 10;   // the second interface claims one byte more than the set holds
-    Attach(DeviceNaming(0, 0, 0, set));
-    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "4:0409"}));
-}
-
-TEST_F(DescriptorTest, EndpointAndClassDescriptorsAreSteppedOver)
-{
-    const std::vector<uint8_t> hid = {9, 0x21, 0x11, 0x01, 0, 1, 0x22, 0x3F, 0};
-    Attach(DeviceNaming(0, 0, 0,
-                        ConfigSet({Interface(0, 1, 3, 0), hid, Endpoint(0x81, 3, 8, 10), Interface(1, 0, 3, 9)}, 0, 2)));
-    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "9:0409"}));
-}
-
-TEST_F(DescriptorTest, DescriptorOfLengthZeroEndsTheWalk)
-{
-    auto set = ConfigSet({Interface(0, 0, 3, 4), Hex({0, 0, 0, 0}), Interface(1, 0, 3, 5)}, 0, 2);
-    Attach(DeviceNaming(0, 0, 0, set));
-    EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "4:0409"}));
 }
 
 TEST(DescriptorWalk, VisitsOnlyWholeDescriptorsInsideTheSet)
