@@ -75,11 +75,6 @@ target_link_libraries(portolan-code-page-test PRIVATE portolan_sim_win portolan_
 add_executable(portolan-window-test tests/windows/main_window_wine.cpp)
 target_link_libraries(portolan-window-test PRIVATE portolan_app portolan_sim_win portolan_resources)
 
-# Watches a running Portolan.exe from another process
-# (tests/windows/portolan_exe_wine_test.sh).
-add_executable(portolan-app-probe tests/windows/app_probe.cpp)
-target_link_libraries(portolan-app-probe PRIVATE user32 comctl32)
-
 # Selects a device and opens the about box of a running PortolanDemo.exe
 # from outside, for the README's screenshots (scripts/screenshots.sh).
 add_executable(portolan-screenshot-driver tools/screenshot_driver.cpp)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "sim/sim_session.h"
 #include "tests/support/topology_builder.h"
@@ -27,14 +28,6 @@ struct Text {
     explicit Text(char* t) : text(t) {}
     ~Text() { ReleaseBuffer(text); }
 };
-
-std::vector<SimPort> OneDeviceWithKey(const std::u16string& key)
-{
-    std::vector<SimPort> ports;
-    ports.push_back(Device(1, 1, 1));
-    ports[0].driverKey = key;
-    return ports;
-}
 
 }  // namespace
 
@@ -62,51 +55,42 @@ TEST(OpenHubByName, NameTooLongForThePathBufferIsRefusedWithoutOpening)
     EXPECT_EQ(session.Usb().Count().opens, 1u);
 }
 
-TEST(GetDriverKeyName, ReadsTheNameInTwoRequests)
+TEST(GetDriverKeyName, ReadsTheNameInTwoRequestsOrGivesNull)
 {
-    SimSession session(HubWithPorts(OneDeviceWithKey(u"{36fc9e60-c465-11cf-8056-444553540000}\\0012")));
-    DeviceHandle hub = OpenHubByName("ROOT");
-    Text name(GetDriverKeyName(hub, 1));
-    CloseDeviceHandle(hub);
-    ASSERT_NE(name.text, nullptr);
-    EXPECT_STREQ(name.text, "{36fc9e60-c465-11cf-8056-444553540000}\\0012");
-    EXPECT_EQ(session.Usb().Count().ioctl.at(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME), 2u);
-}
-
-TEST(GetDriverKeyName, EmptyNameProbeOfTenBytesEndsWithoutSecondRequest)
-{
-    SimSession session(HubWithPorts(OneDeviceWithKey(u"")));
-    DeviceHandle hub = OpenHubByName("ROOT");
-    EXPECT_EQ(GetDriverKeyName(hub, 1), nullptr);
-    CloseDeviceHandle(hub);
-    EXPECT_EQ(session.Usb().Count().ioctl.at(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME), 1u);
-}
-
-TEST(GetDriverKeyName, FailingSecondRequestLeavesNothingAllocated)
-{
-    auto ports = OneDeviceWithKey(u"{k}\\0001");
-    ports[0].fail.insert("driver_key");
-    SimSession session(HubWithPorts(std::move(ports)));
-    DeviceHandle hub = OpenHubByName("ROOT");
-    EXPECT_EQ(GetDriverKeyName(hub, 1), nullptr);
-    CloseDeviceHandle(hub);
-    EXPECT_EQ(session.Usb().Count().ioctl.at(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME), 2u);
-    EXPECT_EQ(session.Memory().LiveBlocks(), 0u);
-}
-
-TEST(GetDriverKeyName, PortOutsideTheHubOrWithoutDeviceYieldsNull)
-{
-    std::vector<SimPort> ports;
-    ports.push_back(EmptyPort(1));
-    ports.push_back(Device(2, 1, 1, "{k}\\0002"));
-    SimSession session(HubWithPorts(std::move(ports)));
-    DeviceHandle hub = OpenHubByName("ROOT");
-    EXPECT_EQ(GetDriverKeyName(hub, 0), nullptr);
-    EXPECT_EQ(GetDriverKeyName(hub, 1), nullptr);
-    EXPECT_EQ(GetDriverKeyName(hub, 3), nullptr);
-    Text name(GetDriverKeyName(hub, 2));
-    EXPECT_STREQ(name.text, "{k}\\0002");
-    CloseDeviceHandle(hub);
+    const struct {
+        const char* what;
+        std::optional<std::u16string> key;
+        const char* fail;
+        uint32_t port;
+        const char* expected;
+        uint64_t requests;
+    } cases[] = {
+        {"a name", u"{36fc9e60-c465-11cf-8056-444553540000}\\0012", nullptr, 1,
+         "{36fc9e60-c465-11cf-8056-444553540000}\\0012", 2},
+        {"an empty name: the probe of 10 bytes alone", u"", nullptr, 1, nullptr, 1},
+        {"the second request fails", u"{k}\\0001", "driver_key", 1, nullptr, 2},
+        {"no device on the port", std::nullopt, nullptr, 1, nullptr, 1},
+        {"port 0", u"{k}\\0001", nullptr, 0, nullptr, 1},
+        {"a port past the hub's last", u"{k}\\0001", nullptr, 2, nullptr, 1},
+    };
+    for (const auto& c : cases) {
+        std::vector<SimPort> ports;
+        ports.push_back(c.key ? Device(1, 1, 1) : EmptyPort(1));
+        ports[0].driverKey = c.key;
+        if (c.fail)
+            ports[0].fail.insert(c.fail);
+        SimSession session(HubWithPorts(std::move(ports)));
+        DeviceHandle hub = OpenHubByName("ROOT");
+        {
+            Text name(GetDriverKeyName(hub, c.port));
+            EXPECT_STREQ(name.text, c.expected) << c.what;
+        }
+        CloseDeviceHandle(hub);
+        const auto& asked = session.Usb().Count().ioctl;
+        const auto it = asked.find(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME);
+        EXPECT_EQ(it == asked.end() ? 0u : it->second, c.requests) << c.what;
+        EXPECT_EQ(session.Memory().LiveBlocks(), 0u) << c.what;
+    }
 }
 
 TEST(GetExternalHubName, ReadsTheHubNameOfAHubPortOnly)

@@ -5,7 +5,7 @@
 # option, item for item with each item's panel; one refresh's requests per
 # I/O control code against portolan-report --stats; every device handle
 # closed after the window; exit code 1 after "&Beenden" and after the
-# caption's close box.
+# caption's close box; the help file in the temporary folder.
 #
 #   tests/windows/wine_usb/end_to_end_test.sh [BUILD_DIR]
 set -euo pipefail
@@ -68,6 +68,13 @@ if test "${USB_APP_EXIT:-}" = 1; then
     pass "exit code 1 after the caption's close box"
 else
     fail "exit code ${USB_APP_EXIT:-none} after the caption's close box"
+fi
+
+# The help file the advice window shows, written to the temporary folder.
+if find "$WINEPREFIX/drive_c/users" -path '*/Temp/Portolan.chm' -size +1k | grep -q .; then
+    pass "Portolan.chm written to the temporary folder"
+else
+    fail "no Portolan.chm in the temporary folder"
 fi
 
 # A file that breaks the format: the loader's one-line error is the
