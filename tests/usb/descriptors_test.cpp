@@ -8,6 +8,7 @@
 
 #include "sim/sim_session.h"
 #include "tests/support/topology_builder.h"
+#include "tests/support/usb_pass_through.h"
 #include "usb/descriptor_walk.h"
 #include "usb/descriptors.h"
 #include "usb/usb_stack.h"
@@ -350,30 +351,13 @@ namespace {
 // Forwards to the simulated stack, but answers the LanguageList request
 // with the header alone while leaving {0, 3} in the first data bytes, as a
 // driver does that writes more than it reports.
-class HeaderOnlyLanguageList : public UsbPlatform {
+class HeaderOnlyLanguageList : public UsbPassThrough {
 public:
-    explicit HeaderOnlyLanguageList(UsbPlatform* inner) : inner_(inner) {}
-    ControllerSet OpenControllerSet() override { return inner_->OpenControllerSet(); }
-    bool EnumController(ControllerSet set, uint32_t index) override { return inner_->EnumController(set, index); }
-    uint32_t ControllerPathSize(ControllerSet set, uint32_t index) override
-    {
-        return inner_->ControllerPathSize(set, index);
-    }
-    const char* ControllerPath(ControllerSet set, uint32_t index, void* buffer, uint32_t size) override
-    {
-        return inner_->ControllerPath(set, index, buffer, size);
-    }
-    bool ControllerDescription(ControllerSet set, uint32_t index, char* buffer, uint32_t size) override
-    {
-        return inner_->ControllerDescription(set, index, buffer, size);
-    }
-    void CloseControllerSet(ControllerSet set) override { inner_->CloseControllerSet(set); }
-    DeviceHandle OpenDevice(const char* path) override { return inner_->OpenDevice(path); }
-    void CloseDevice(DeviceHandle handle) override { inner_->CloseDevice(handle); }
+    using UsbPassThrough::UsbPassThrough;
     bool IoControl(DeviceHandle handle, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
                    uint32_t* bytesReturned) override
     {
-        if (!inner_->IoControl(handle, code, in, inSize, out, outSize, bytesReturned))
+        if (!UsbPassThrough::IoControl(handle, code, in, inSize, out, outSize, bytesReturned))
             return false;
         auto* request = static_cast<USB_DESCRIPTOR_REQUEST*>(out);
         if (code == IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION && request->SetupPacket.wValue == 0x0300 &&
@@ -384,9 +368,6 @@ public:
         }
         return true;
     }
-
-private:
-    UsbPlatform* inner_;
 };
 
 }  // namespace

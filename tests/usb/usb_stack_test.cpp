@@ -7,6 +7,7 @@
 
 #include "sim/sim_session.h"
 #include "tests/support/topology_builder.h"
+#include "tests/support/usb_pass_through.h"
 #include "usb/usb_records.h"
 #include "usb/usb_stack.h"
 #include "usb/zeroed_alloc.h"
@@ -150,38 +151,21 @@ TEST(CyclePort, ReachesTheHubWithThePortNumberInTheWholeRecord)
 }
 
 // Passes every call on and notes the I/O controls as sent.
-class SentIoControls : public UsbPlatform {
+class SentIoControls : public UsbPassThrough {
 public:
-    explicit SentIoControls(UsbPlatform* inner) : inner_(inner) {}
+    using UsbPassThrough::UsbPassThrough;
     struct Sent {
         uint32_t code, inSize, outSize;
         bool hasOut;
     };
     std::vector<Sent> sent;
 
-    ControllerSet OpenControllerSet() override { return inner_->OpenControllerSet(); }
-    bool EnumController(ControllerSet set, uint32_t i) override { return inner_->EnumController(set, i); }
-    uint32_t ControllerPathSize(ControllerSet set, uint32_t i) override { return inner_->ControllerPathSize(set, i); }
-    const char* ControllerPath(ControllerSet set, uint32_t i, void* buffer, uint32_t size) override
-    {
-        return inner_->ControllerPath(set, i, buffer, size);
-    }
-    bool ControllerDescription(ControllerSet set, uint32_t i, char* buffer, uint32_t size) override
-    {
-        return inner_->ControllerDescription(set, i, buffer, size);
-    }
-    void CloseControllerSet(ControllerSet set) override { inner_->CloseControllerSet(set); }
-    DeviceHandle OpenDevice(const char* path) override { return inner_->OpenDevice(path); }
     bool IoControl(DeviceHandle handle, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
                    uint32_t* returned) override
     {
         sent.push_back({code, inSize, outSize, out != nullptr});
-        return inner_->IoControl(handle, code, in, inSize, out, outSize, returned);
+        return UsbPassThrough::IoControl(handle, code, in, inSize, out, outSize, returned);
     }
-    void CloseDevice(DeviceHandle handle) override { inner_->CloseDevice(handle); }
-
-private:
-    UsbPlatform* inner_;
 };
 
 TEST(CyclePort, SendsTheWholeParameterRecordAndAsksForNothingBack)
