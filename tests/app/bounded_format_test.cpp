@@ -26,6 +26,8 @@ TEST(StringCchPrintfA, LongerTextIsCutAndTerminated)
     memset(buffer, 'x', sizeof(buffer));
     EXPECT_EQ(StringCchPrintfA(buffer, sizeof(buffer), "%s", "abcdefghij"), kFormatInsufficientBuffer);
     EXPECT_STREQ(buffer, "abcdefg");
+    EXPECT_EQ(StringCchPrintfA(buffer, sizeof(buffer), "%s", "abcdefgh"), kFormatInsufficientBuffer)
+        << "as long as the capacity: no room for the terminator";
 }
 
 TEST(StringCchPrintfA, CapacityZeroOrTooLargeWritesNothing)

@@ -52,6 +52,8 @@ protected:
 
 TEST_F(HandOverTest, UnderWow64TheSixtyFourBitBuildStartsWithTheSameCommandLine)
 {
+    EXPECT_EQ(IsRunningUnderWow64(), 1);
+    process_.log.clear();
     EXPECT_TRUE(HandOverTo64BitBuild("-x \"a b\""));
     EXPECT_EQ(process_.log, (std::vector<std::string>{"load kernel32.dll", "find IsWow64Process", "call", "free",
                                                       "open x64\\Portolan.exe [-x \"a b\"]"}));

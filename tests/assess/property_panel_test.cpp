@@ -290,10 +290,10 @@ TEST_F(PanelTest, LanguageListIsNoStringOfTheFieldsThatNameIndexZero)
     SimPort port = Device(1, 0x046D, 0x0A44);
     port.deviceDescriptor = DeviceDescriptor(0x046D, 0x0A44, 1, 0, 0);
     port.languages = {kEnglish};
-    port.strings[1][kEnglish] = u"Logi";
+    port.strings[1][kEnglish] = u"L";
     Scan(Ports(std::move(port)));
     Select("[Port1] ");
-    EXPECT_EQ(View().vendorName, "Logi");
+    EXPECT_EQ(View().vendorName, "L") << "a string of one character";
     EXPECT_EQ(View().productName, "");
     EXPECT_EQ(View().serial, "");
 }

@@ -142,6 +142,9 @@ TEST_F(RegistryLookupTest, DriverValueThatDoesNotFitOrLacksTerminatorIsUnreadabl
     Key(std::string(kEnum) + "A\\2").values["Driver"] = SimRegistryValue(bare.begin(), bare.end());
     Instance("A", "3", kDriverKey);
     EXPECT_EQ(Find(kDriverKey), "USB\\A\\3");
+    const std::string longest(299, 'k');  // 300 bytes with the terminator: still read
+    Instance("B", "1", longest);
+    EXPECT_EQ(Find(longest.c_str()), "USB\\B\\1");
 }
 
 TEST_F(RegistryLookupTest, MissingUsbKeyOrNoMatchYieldsNull)

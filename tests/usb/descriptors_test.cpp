@@ -115,6 +115,7 @@ TEST_F(DescriptorTest, ConfigurationSetTakesTwoRequestsOfExactSizes)
     EXPECT_EQ(Requests()[0].length, 9);
     EXPECT_EQ(Requests()[0].size, 21u);
     EXPECT_EQ(Requests()[1].value, 0x0200);
+    EXPECT_EQ(Requests()[1].index, 0);
     EXPECT_EQ(Requests()[1].length, set.size());
     EXPECT_EQ(Requests()[1].size, 12 + set.size());
 }

@@ -186,6 +186,24 @@ TEST(CyclePort, SendsTheWholeParameterRecordAndAsksForNothingBack)
     EXPECT_FALSE(sent.sent[0].hasOut);
 }
 
+TEST(GetRootHubName, SendsNoInputToTheController)
+{
+    SimSession session(HubWithPorts({}, "ROOT"));
+    DeviceHandle controller = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
+    SentIoControls sent(ActiveUsbPlatform);
+    ActiveUsbPlatform = &sent;
+    Text name(GetRootHubName(controller));
+    ActiveUsbPlatform = &session.Usb();
+    CloseDeviceHandle(controller);
+    EXPECT_STREQ(name.text, "ROOT");
+    ASSERT_EQ(sent.sent.size(), 2u) << "probe and name";
+    for (const auto& request : sent.sent) {
+        EXPECT_EQ(request.code, IOCTL_USB_GET_ROOT_HUB_NAME);
+        EXPECT_EQ(request.inSize, 0u);
+        EXPECT_TRUE(request.hasOut);
+    }
+}
+
 TEST(WideToAnsi, ConvertsToCodePage1252WithBestFitAndQuestionMarksForTheRest)
 {
     SimSession session{SimTopology{}};
