@@ -204,6 +204,37 @@ TEST(GetRootHubName, SendsNoInputToTheController)
     }
 }
 
+// Rewrites ActualLength in the controller's reply to the root hub name probe.
+class ClaimedNameLength : public UsbPassThrough {
+public:
+    ClaimedNameLength(UsbPlatform* inner, uint32_t claimed) : UsbPassThrough(inner), claimed_(claimed) {}
+    bool IoControl(DeviceHandle handle, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
+                   uint32_t* returned) override
+    {
+        const bool ok = UsbPassThrough::IoControl(handle, code, in, inSize, out, outSize, returned);
+        if (ok && code == IOCTL_USB_GET_ROOT_HUB_NAME && outSize == sizeof(USB_ROOT_HUB_NAME))
+            static_cast<USB_ROOT_HUB_NAME*>(out)->ActualLength = claimed_;
+        return ok;
+    }
+
+private:
+    uint32_t claimed_;
+};
+
+TEST(GetRootHubName, ProbeClaimingTooLittleOrTooMuchIsRefused)
+{
+    for (uint32_t claimed : {0u, 5u, uint32_t{0x10000 + sizeof(USB_NODE_CONNECTION_NAME) + 1}, 0xFFFFFFFFu}) {
+        SimSession session(HubWithPorts({}, "ROOT"));
+        DeviceHandle controller = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
+        ClaimedNameLength lying(ActiveUsbPlatform, claimed);
+        ActiveUsbPlatform = &lying;
+        EXPECT_EQ(GetRootHubName(controller), nullptr) << claimed;
+        ActiveUsbPlatform = &session.Usb();
+        CloseDeviceHandle(controller);
+        EXPECT_EQ(session.Memory().LiveBlocks(), 0u) << claimed;
+    }
+}
+
 TEST(WideToAnsi, ConvertsToCodePage1252WithBestFitAndQuestionMarksForTheRest)
 {
     SimSession session{SimTopology{}};
