@@ -221,7 +221,7 @@ private:
     uint32_t claimed_;
 };
 
-TEST(GetRootHubName, ProbeClaimingTooLittleOrTooMuchIsRefused)
+TEST(GetRootHubName, ProbeClaimsAreHeldToTheRecordsBounds)
 {
     for (uint32_t claimed : {0u, 5u, uint32_t{0x10000 + sizeof(USB_NODE_CONNECTION_NAME) + 1}, 0xFFFFFFFFu}) {
         SimSession session(HubWithPorts({}, "ROOT"));
@@ -233,6 +233,15 @@ TEST(GetRootHubName, ProbeClaimingTooLittleOrTooMuchIsRefused)
         CloseDeviceHandle(controller);
         EXPECT_EQ(session.Memory().LiveBlocks(), 0u) << claimed;
     }
+    // The largest claim a name may make is still read.
+    SimSession session(HubWithPorts({}, "ROOT"));
+    DeviceHandle controller = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
+    ClaimedNameLength largest(ActiveUsbPlatform, 0x10000 + sizeof(USB_NODE_CONNECTION_NAME));
+    ActiveUsbPlatform = &largest;
+    Text name(GetRootHubName(controller));
+    ActiveUsbPlatform = &session.Usb();
+    CloseDeviceHandle(controller);
+    EXPECT_STREQ(name.text, "ROOT");
 }
 
 TEST(WideToAnsi, ConvertsToCodePage1252WithBestFitAndQuestionMarksForTheRest)
