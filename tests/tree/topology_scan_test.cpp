@@ -170,7 +170,7 @@ TEST_F(ScanTest, ControllerWithNothingAttachedIsShownOnlyWhenAsked)
 }
 
 // A controller whose root hub cannot be read: what stays of it, with the
-// unused controllers hidden and shown.
+// unused controllers hidden and shown; the controller after it is scanned.
 TEST_F(ScanTest, ControllerWhoseRootHubCannotBeReadKeepsNoPorts)
 {
     const Lines bare = {"0|My Computer|0", "1|HC|1"};
@@ -195,11 +195,16 @@ TEST_F(ScanTest, ControllerWhoseRootHubCannotBeReadKeepsNoPorts)
             ports.push_back(Device(1, 1, 1));
             SimTopology topology = OneControllerWithPorts(std::move(ports));
             c.change(topology.controllers[0]);
+            std::vector<SimPort> next;
+            next.push_back(Device(1, 1, 1));
+            topology.controllers.push_back(ControllerWith("D", Hub("HUB-D", 1, std::move(next))));
             SimSession session(std::move(topology));
             ShowUnusedControllers = shown;
             Scan(session);
-            EXPECT_EQ(TreeLines(session.Tree()), shown ? c.shown : c.hidden) << c.what << (shown ? ", shown" : "");
-            EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 0") << c.what;
+            Lines expected = shown ? c.shown : c.hidden;
+            expected.insert(expected.end(), {"1|D|1", "2|RootHub|2", "3|[Port1] |4"});
+            EXPECT_EQ(TreeLines(session.Tree()), expected) << c.what << (shown ? ", shown" : "");
+            EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 1") << c.what;
             ExpectNothingLeft(session);
         }
     }
