@@ -1,12 +1,15 @@
-// A USB platform that passes every call on to another; tests override the
-// calls they watch or change.
+// Stands in for the active USB platform while it lives and passes every call
+// on to it; tests override the calls they watch or change.
 #pragma once
 
 #include "usb/usb_platform.h"
 
 class UsbPassThrough : public UsbPlatform {
 public:
-    explicit UsbPassThrough(UsbPlatform* inner) : inner_(inner) {}
+    UsbPassThrough() : inner_(ActiveUsbPlatform) { ActiveUsbPlatform = this; }
+    ~UsbPassThrough() override { ActiveUsbPlatform = inner_; }
+    UsbPassThrough(const UsbPassThrough&) = delete;
+    UsbPassThrough& operator=(const UsbPassThrough&) = delete;
 
     ControllerSet OpenControllerSet() override { return inner_->OpenControllerSet(); }
     bool EnumController(ControllerSet set, uint32_t i) override { return inner_->EnumController(set, i); }

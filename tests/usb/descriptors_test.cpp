@@ -354,7 +354,6 @@ namespace {
 // driver does that writes more than it reports.
 class HeaderOnlyLanguageList : public UsbPassThrough {
 public:
-    using UsbPassThrough::UsbPassThrough;
     bool IoControl(DeviceHandle handle, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
                    uint32_t* bytesReturned) override
     {
@@ -376,11 +375,11 @@ public:
 TEST_F(DescriptorTest, LanguageListOfNoBytesIsNoLanguageList)
 {
     Attach(DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3, 4)}), {kEnglish}));
-    UsbPlatform* simulated = ActiveUsbPlatform;
-    HeaderOnlyLanguageList platform(simulated);
-    ActiveUsbPlatform = &platform;
-    const std::vector<std::string> list = StringListOf();
-    ActiveUsbPlatform = simulated;
+    std::vector<std::string> list;
+    {
+        HeaderOnlyLanguageList headerOnly;
+        list = StringListOf();
+    }
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(Requests().size(), 3u) << "the set twice and the LanguageList";
 }

@@ -153,7 +153,6 @@ TEST(CyclePort, ReachesTheHubWithThePortNumberInTheWholeRecord)
 // Passes every call on and notes the I/O controls as sent.
 class SentIoControls : public UsbPassThrough {
 public:
-    using UsbPassThrough::UsbPassThrough;
     struct Sent {
         uint32_t code, inSize, outSize;
         bool hasOut;
@@ -174,10 +173,8 @@ TEST(CyclePort, SendsTheWholeParameterRecordAndAsksForNothingBack)
     ports.push_back(Device(1, 1, 1));
     SimSession session(HubWithPorts(std::move(ports)));
     DeviceHandle hub = OpenHubByName("ROOT");
-    SentIoControls sent(ActiveUsbPlatform);
-    ActiveUsbPlatform = &sent;
+    SentIoControls sent;
     EXPECT_NE(CyclePort(hub, 1), 0);
-    ActiveUsbPlatform = &session.Usb();
     CloseDeviceHandle(hub);
     ASSERT_EQ(sent.sent.size(), 1u);
     EXPECT_EQ(sent.sent[0].code, 0x220444u) << "IOCTL_USB_HUB_CYCLE_PORT";
@@ -190,10 +187,8 @@ TEST(GetRootHubName, SendsNoInputToTheController)
 {
     SimSession session(HubWithPorts({}, "ROOT"));
     DeviceHandle controller = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
-    SentIoControls sent(ActiveUsbPlatform);
-    ActiveUsbPlatform = &sent;
+    SentIoControls sent;
     Text name(GetRootHubName(controller));
-    ActiveUsbPlatform = &session.Usb();
     CloseDeviceHandle(controller);
     EXPECT_STREQ(name.text, "ROOT");
     ASSERT_EQ(sent.sent.size(), 2u) << "probe and name";
@@ -207,7 +202,7 @@ TEST(GetRootHubName, SendsNoInputToTheController)
 // Rewrites ActualLength in the controller's reply to the root hub name probe.
 class ClaimedNameLength : public UsbPassThrough {
 public:
-    ClaimedNameLength(UsbPlatform* inner, uint32_t claimed) : UsbPassThrough(inner), claimed_(claimed) {}
+    explicit ClaimedNameLength(uint32_t claimed) : claimed_(claimed) {}
     bool IoControl(DeviceHandle handle, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
                    uint32_t* returned) override
     {
@@ -226,22 +221,20 @@ TEST(GetRootHubName, ProbeClaimsAreHeldToTheRecordsBounds)
     for (uint32_t claimed : {0u, 5u, uint32_t{0x10000 + sizeof(USB_NODE_CONNECTION_NAME) + 1}, 0xFFFFFFFFu}) {
         SimSession session(HubWithPorts({}, "ROOT"));
         DeviceHandle controller = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
-        ClaimedNameLength lying(ActiveUsbPlatform, claimed);
-        ActiveUsbPlatform = &lying;
-        EXPECT_EQ(GetRootHubName(controller), nullptr) << claimed;
-        ActiveUsbPlatform = &session.Usb();
+        {
+            ClaimedNameLength lying(claimed);
+            EXPECT_EQ(GetRootHubName(controller), nullptr) << claimed;
+        }
         CloseDeviceHandle(controller);
         EXPECT_EQ(session.Memory().LiveBlocks(), 0u) << claimed;
     }
     // The largest claim a name may make is still read.
     SimSession session(HubWithPorts({}, "ROOT"));
     DeviceHandle controller = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
-    ClaimedNameLength largest(ActiveUsbPlatform, 0x10000 + sizeof(USB_NODE_CONNECTION_NAME));
-    ActiveUsbPlatform = &largest;
+    ClaimedNameLength largest(0x10000 + sizeof(USB_NODE_CONNECTION_NAME));
     Text name(GetRootHubName(controller));
-    ActiveUsbPlatform = &session.Usb();
-    CloseDeviceHandle(controller);
     EXPECT_STREQ(name.text, "ROOT");
+    CloseDeviceHandle(controller);
 }
 
 TEST(WideToAnsi, ConvertsToCodePage1252WithBestFitAndQuestionMarksForTheRest)
