@@ -3,7 +3,7 @@
 # its windows from the X root window.
 #
 #   source scripts/demo-window.sh BUILD_DIR
-#   demo_prepare_prefix [--undecorated]   Wine's fonts; frames drawn by Wine
+#   wine_prepare_windows [--undecorated]  (wine-env.sh) Wine's fonts; frames drawn by Wine
 #   demo_start LOG_FILE                   start the demo, pid in DEMO_PID
 #   report=$(demo_driver wait select)     run driver commands
 #   demo_shoot "$(demo_geometry main "$report")" FILE
@@ -14,17 +14,6 @@ for demo_exe in PortolanDemo.exe portolan-screenshot-driver.exe; do
     [[ -f "$DEMO_BUILD/$demo_exe" ]] || { echo "demo-window: $DEMO_BUILD/$demo_exe is missing" >&2; return 1; }
 done
 unset demo_exe
-
-demo_prepare_prefix() {
-    # Tahoma for "MS Shell Dlg", Marlett for the caption buttons.
-    if compgen -G "/usr/share/wine/fonts/*.ttf" >/dev/null; then
-        cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    fi
-    if [[ "${1:-}" == --undecorated ]]; then
-        # No window manager runs on Xvfb: Wine draws captions and frames itself.
-        wine_run reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
-    fi
-}
 
 demo_start() {
     wine_run "$DEMO_BUILD/PortolanDemo.exe" >"$1" 2>&1 &

@@ -45,9 +45,9 @@ fi
 source scripts/wine-env.sh "$build"
 source scripts/demo-window.sh "$build"
 if ((interactive)); then
-    demo_prepare_prefix
+    wine_prepare_windows
 else
-    demo_prepare_prefix --undecorated
+    wine_prepare_windows --undecorated
 fi
 
 demo_log="$(pwd)/$build/portolan-demo.log"

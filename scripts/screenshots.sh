@@ -19,7 +19,7 @@ out=$(cd "$out" && pwd)
 unset DISPLAY
 source scripts/wine-env.sh "$build"
 source scripts/demo-window.sh "$build"
-demo_prepare_prefix --undecorated
+wine_prepare_windows --undecorated
 
 demo_log="$WINE_ENV_PREFIX_ROOT/demo.log"
 demo_start "$demo_log"

@@ -17,13 +17,7 @@ usb_prepare_prefix() {
     # The driver's topology lives as long as the server: keep it up between
     # programs (wine-env.sh has waited for the first one to end).
     "$WINE_SERVER" -p || { "$WINE_SERVER" -k; "$WINE_SERVER" -w; "$WINE_SERVER" -p; }
-    # Tahoma for "MS Shell Dlg", Marlett for the caption buttons.
-    if compgen -G "/usr/share/wine/fonts/*.ttf" >/dev/null; then
-        cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    fi
-    if [[ "${1:-}" == --undecorated ]]; then
-        wine_run reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
-    fi
+    wine_prepare_windows "$@"
     wine_run "$USB_BUILD/portolan-usb-setup.exe" "$USB_BUILD/portolanusb.sys" >/dev/null
 }
 

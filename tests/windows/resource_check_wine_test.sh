@@ -7,6 +7,6 @@ set -uo pipefail
 [[ $# -eq 1 ]] || { echo "usage: $0 BUILD_DIR (the win64 build, e.g. build/win64)" >&2; exit 2; }
 source "$(dirname "$0")/check_program.sh"
 prepare_check_program "$1" portolan-resource-check.exe || exit 1
-cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+wine_prepare_windows
 run_prepared_program
 judge_check_program "resource check: "
