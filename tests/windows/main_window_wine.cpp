@@ -123,6 +123,20 @@ RECT ClientRectOf(HWND control)
     return rect;
 }
 
+// Frame and tree span the client's width, the tree reaches down to the
+// status bar, which sits at the bottom.
+bool LaidOutToTheClient()
+{
+    RECT client = {};
+    GetClientRect(MainWindow, &client);
+    const RECT tree = ClientRectOf(TreeViewWindow);
+    const RECT status = ClientRectOf(StatusBarWindow);
+    const RECT frame = ClientRectOf(GetDlgItem(MainWindow, 1009));
+    return tree.left == 0 && tree.right == client.right && tree.bottom == status.top &&
+           status.bottom == client.bottom && status.right == client.right && frame.left == 0 &&
+           frame.right == client.right;
+}
+
 // The about box, driven by a thread timer while its modal loop runs: reads
 // the version line, presses Escape, the caption's close box, then OK.
 struct AboutRun {
@@ -213,23 +227,16 @@ int main(int argc, char** argv)
         // The template's width; the height reaches from the template's top
         // to as far above the bottom of the work area.
         HWND plain = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(101), nullptr, nullptr, 0);
-        RECT templateRect = {}, shown = {}, client = {};
+        RECT templateRect = {}, shown = {};
         GetWindowRect(plain, &templateRect);
         DestroyWindow(plain);
         GetWindowRect(MainWindow, &shown);
-        GetClientRect(MainWindow, &client);
         Check(shown.right - shown.left == templateRect.right - templateRect.left &&
                   shown.bottom - shown.top == GetSystemMetrics(SM_CYFULLSCREEN) - 2 * shown.top &&
                   shown.top == templateRect.top,
               "window height is the full-screen height less twice its top (" + std::to_string(shown.bottom - shown.top) +
                   ")");
-        const RECT tree = ClientRectOf(TreeViewWindow);
-        const RECT status = ClientRectOf(StatusBarWindow);
-        const RECT frame = ClientRectOf(GetDlgItem(MainWindow, 1009));
-        Check(tree.left == 0 && tree.right == client.right && tree.bottom == status.top &&
-                  status.bottom == client.bottom && status.right == client.right && frame.left == 0 &&
-                  frame.right == client.right,
-              "first layout: frame and tree span the width, tree down to the status bar at the bottom");
+        Check(LaidOutToTheClient(), "first layout: frame and tree span the width, tree down to the status bar at the bottom");
     }
     Pump();
 
@@ -279,7 +286,6 @@ int main(int argc, char** argv)
     Check(About.stage >= 4 && !About.openAfterOk && !IsWindow(About.box), "about box: OK closes it");
 
     // Layout.
-    HWND frame = GetDlgItem(MainWindow, 1009);
     const RECT vendorBefore = ClientRectOf(GetDlgItem(MainWindow, 1003));
     const RECT treeBefore = ClientRectOf(TreeViewWindow);
     RECT window = {};
@@ -287,17 +293,10 @@ int main(int argc, char** argv)
     SetWindowPos(MainWindow, nullptr, 0, 0, (window.right - window.left) + 200, (window.bottom - window.top) + 150,
                  SWP_NOMOVE | SWP_NOZORDER);
     Pump();
-    RECT client = {};
-    GetClientRect(MainWindow, &client);
     const RECT treeAfter = ClientRectOf(TreeViewWindow);
-    const RECT statusAfter = ClientRectOf(StatusBarWindow);
-    const RECT frameAfter = ClientRectOf(frame);
     const RECT vendorAfter = ClientRectOf(GetDlgItem(MainWindow, 1003));
-    Check(treeAfter.left == 0 && treeAfter.right == client.right && treeAfter.top == treeBefore.top,
-          "tree spans the new width and keeps its top");
-    Check(statusAfter.bottom == client.bottom && statusAfter.right == client.right && treeAfter.bottom == statusAfter.top,
-          "status bar at the bottom, tree down to it");
-    Check(frameAfter.left == 0 && frameAfter.right == client.right, "panel frame spans the width");
+    Check(LaidOutToTheClient() && treeAfter.top == treeBefore.top,
+          "resized: frame and tree span the new width, the tree keeps its top and reaches down to the status bar");
     Check(EqualRect(&vendorBefore, &vendorAfter) != FALSE, "panel controls keep their place");
 
     // The advice window through Wine's own HTML Help control.
