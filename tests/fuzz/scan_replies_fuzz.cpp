@@ -1,17 +1,32 @@
 // Fuzzes every reply of the USB stack and the registry through a whole
-// refresh, the panel of every item and the clearing of the tree; afterwards
-// every block, handle and key must be released.
+// refresh, the panel and the port cycle of every item and the clearing of
+// the tree; afterwards every block, handle and key must be released.
 #include <cstdint>
 #include <vector>
 
+#include "app/menu_commands.h"
 #include "assess/property_panel.h"
 #include "sim/memory_panel.h"
 #include "sim/memory_tree.h"
+#include "sim/recording_shell.h"
 #include "sim/sim_code_page.h"
 #include "sim/sim_memory.h"
 #include "tests/fuzz/fuzzed_platform.h"
-#include "tests/support/tree_snapshot.h"
 #include "tree/topology_scan.h"
+
+namespace {
+
+// Selects each item and cycles its port, as Ctrl+R after each click would.
+void CycleEveryPort(MemoryTree& tree, const std::vector<std::unique_ptr<MemoryTree::Item>>& items)
+{
+    for (const auto& item : items) {
+        tree.Select(item.get());
+        CycleSelectedPort();
+        CycleEveryPort(tree, item->children);
+    }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -23,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MemoryStatusLine status;
     MemoryPanel panel;
     RecordingAdviceSink advice;
+    RecordingShell shell;
     {
         SimMemory memory;
         ActiveUsbPlatform = &usb;
@@ -31,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         TreeView = &tree;
         StatusBar = &status;
         Panel = &panel;
+        Shell = &shell;
         AdviceWindow = &advice;
         AdviceWindowEnabled = 1;
         RootItem = nullptr;
@@ -41,7 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         RefreshTree();
         if (!usb.AllClosed() || !registry.AllClosed())
             FuzzFailure("a handle or key left open by the refresh");
-        testing_topology::SelectEveryItem(tree);
+        CycleEveryPort(tree, tree.TopLevel());
+        if (!usb.AllClosed())
+            FuzzFailure("a hub handle left open by a port cycle");
         for (const auto& call : advice.calls)
             if (call.topic < 100 || call.topic > 104)
                 FuzzFailure("advice topic out of range");
