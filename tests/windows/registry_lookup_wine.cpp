@@ -1,16 +1,16 @@
 // Runs ReadDriverDesc and FindPnpInstanceId through Win32Registry against
 // keys this program makes in the registry it runs on: a class key
 // Control\Class\{kClassGuid} and device keys "VID_FFF0&PID_..." below
-// Enum\USB. Meant for a throw-away Wine prefix; it removes what it made.
+// Enum\USB. Only for a throw-away Wine prefix: the keys stay, and each case
+// uses driver names of its own, so the keys of earlier cases are only more
+// keys to pass over.
 //
 // Prints one line per check (PASS, FAIL or SKIP with the name) and a summary
 // line; the exit code is 1 when a check failed.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,16 +19,11 @@
 #include "tree/win32_registry.h"
 #include "usb/zeroed_alloc.h"
 
-// ntdll: deletes the key of the handle itself, also a link key, which
-// RegDeleteKey would follow.
-extern "C" LONG NTAPI NtDeleteKey(HANDLE key);
-
 namespace {
 
-constexpr char kClassPath[] = "System\\CurrentControlSet\\Control\\Class";
 constexpr char kUsbPath[] = "System\\CurrentControlSet\\Enum\\USB";
+constexpr char kClassPath[] = "System\\CurrentControlSet\\Control\\Class\\{5F3A9C2E-7B41-4D8A-9E06-C1D2B3A4F5E6}";
 constexpr char kClassGuid[] = "{5F3A9C2E-7B41-4D8A-9E06-C1D2B3A4F5E6}";
-constexpr char kDevicePrefix[] = "VID_FFF0&PID_";
 // Target of the link keys; never created.
 constexpr wchar_t kLinkTarget[] =
     L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\{5F3A9C2E-7B41-4D8A-9E06-C1D2B3A4F5E6}\\None";
@@ -37,32 +32,10 @@ int passed = 0;
 int failed = 0;
 int skipped = 0;
 
-void Pass(const std::string& name)
+void Report(const char* verdict, const std::string& name, const std::string& detail = "")
 {
-    printf("PASS %s\n", name.c_str());
-    ++passed;
-}
-
-void Fail(const std::string& name, const std::string& detail)
-{
-    printf("FAIL %s: %s\n", name.c_str(), detail.c_str());
-    ++failed;
-}
-
-void Skip(const std::string& name, const std::string& reason)
-{
-    printf("SKIP %s: %s\n", name.c_str(), reason.c_str());
-    ++skipped;
-}
-
-void Info(const std::string& text)
-{
-    printf("INFO %s\n", text.c_str());
-}
-
-std::string DriverName(const char* index)
-{
-    return std::string(kClassGuid) + "\\" + index;
+    printf("%s %s%s%s\n", verdict, name.c_str(), detail.empty() ? "" : ": ", detail.c_str());
+    ++(verdict[0] == 'P' ? passed : verdict[0] == 'F' ? failed : skipped);
 }
 
 // count letters, varied so that a shifted or cut copy differs.
@@ -74,117 +47,6 @@ std::string Text(size_t count, char seed)
     return text;
 }
 
-// Name of length characters starting with the device prefix and tag.
-std::string LongName(const std::string& tag, size_t length)
-{
-    std::string name = kDevicePrefix + tag + "&";
-    while (name.size() < length)
-        name += static_cast<char>('0' + name.size() % 10);
-    return name;
-}
-
-std::string Show(const std::optional<std::string>& text)
-{
-    return text ? "\"" + *text + "\"" : "null";
-}
-
-Win32Registry win32Registry;
-
-std::optional<std::string> Find(const std::string& driverKeyName)
-{
-    char* id = FindPnpInstanceId(driverKeyName.c_str());
-    if (!id)
-        return std::nullopt;
-    std::string text = id;
-    ReleaseBuffer(id);
-    return text;
-}
-
-void ReadDesc(const std::string& driverKeyName, char* description)
-{
-    ReadDriverDesc(driverKeyName.c_str(), description);
-}
-
-void Expect(const std::string& name, const std::optional<std::string>& actual, const std::optional<std::string>& expected)
-{
-    if (actual == expected)
-        Pass(name);
-    else
-        Fail(name, "got " + Show(actual) + ", expected " + Show(expected));
-}
-
-bool SetDacl(HKEY key, bool denyAll)
-{
-    SECURITY_DESCRIPTOR descriptor;
-    ACL acl;
-    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !InitializeAcl(&acl, sizeof(acl), ACL_REVISION))
-        return false;
-    // An empty DACL grants nothing; a null DACL grants everything.
-    if (!SetSecurityDescriptorDacl(&descriptor, TRUE, denyAll ? &acl : nullptr, FALSE))
-        return false;
-    return RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
-}
-
-// Opens name below parent for deleting it, without following a link; a key
-// whose DACL denies that gets a null DACL first (its owner may set it).
-HKEY OpenForRemoval(HKEY parent, const char* name)
-{
-    const REGSAM access = KEY_ENUMERATE_SUB_KEYS | DELETE;
-    HKEY key = nullptr;
-    LONG result = RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access, &key);
-    if (result == ERROR_ACCESS_DENIED) {
-        HKEY guarded = nullptr;
-        if (RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, WRITE_DAC, &guarded) != ERROR_SUCCESS)
-            return nullptr;
-        bool opened = SetDacl(guarded, false);
-        RegCloseKey(guarded);
-        if (!opened)
-            return nullptr;
-        result = RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access, &key);
-    }
-    return result == ERROR_SUCCESS ? key : nullptr;
-}
-
-bool RemoveTree(HKEY parent, const char* name)
-{
-    HKEY key = OpenForRemoval(parent, name);
-    if (!key)
-        return false;
-    char child[256];
-    bool removed = true;
-    while (removed && RegEnumKeyA(key, 0, child, sizeof(child)) == ERROR_SUCCESS)
-        removed = RemoveTree(key, child);
-    if (removed)
-        removed = NtDeleteKey(key) >= 0;
-    RegCloseKey(key);
-    return removed;
-}
-
-bool KeyExists(HKEY parent, const std::string& path)
-{
-    HKEY key = nullptr;
-    LONG result = RegOpenKeyExA(parent, path.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &key);
-    if (result == ERROR_SUCCESS)
-        RegCloseKey(key);
-    // A key that denies the query exists too.
-    return result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED;
-}
-
-std::vector<std::string> SubkeyNames(HKEY key)
-{
-    std::vector<std::string> names;
-    char name[256];
-    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof(name)) == ERROR_SUCCESS; ++i)
-        names.push_back(name);
-    return names;
-}
-
-bool StartsWithPrefix(const std::string& name)
-{
-    return _strnicmp(name.c_str(), kDevicePrefix, strlen(kDevicePrefix)) == 0;
-}
-
 HKEY CreateKey(HKEY parent, const std::string& path)
 {
     HKEY key = nullptr;
@@ -193,401 +55,246 @@ HKEY CreateKey(HKEY parent, const std::string& path)
     return key;
 }
 
-// A REG_SZ of text with its terminator, or, with terminated false, the bytes
-// of text alone; the byte after them is no terminator either, so that the
-// platform cannot count one in.
-bool SetString(HKEY key, const char* valueName, const std::string& text, bool terminated = true)
+// Sets a REG_SZ of text with its terminator, or, with terminated false, of
+// text's bytes alone, the byte after them no terminator either. True when it
+// is stored as asked: some platforms add a terminator.
+bool SetString(HKEY key, const char* valueName, const std::string& text, bool terminated)
 {
-    std::string bytes = text + (terminated ? '\0' : '#');
+    const std::string bytes = text + (terminated ? '\0' : '#');
     const DWORD size = static_cast<DWORD>(terminated ? bytes.size() : text.size());
-    return RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()), size) ==
-           ERROR_SUCCESS;
-}
-
-// True when the value is stored as exactly text's bytes with no terminator.
-bool StoredWithoutTerminator(HKEY key, const char* valueName, const std::string& text)
-{
-    char buffer[512] = {};
-    DWORD size = sizeof(buffer);
-    if (RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
+    if (RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()), size) != ERROR_SUCCESS)
         return false;
-    return size == text.size() && memcmp(buffer, text.data(), size) == 0;
+    char stored[512] = {};
+    DWORD storedSize = sizeof(stored);
+    return RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(stored), &storedSize) ==
+               ERROR_SUCCESS &&
+           storedSize == size && memcmp(stored, bytes.data(), size) == 0;
 }
 
-// Device and instance keys below Enum\USB for one check; removed again when
-// it goes out of scope.
-class UsbKeys {
-public:
-    explicit UsbKeys(HKEY usb) : usb_(usb) {}
-    ~UsbKeys()
-    {
-        for (auto it = devices_.rbegin(); it != devices_.rend(); ++it)
-            if (!RemoveTree(usb_, it->c_str()))
-                Info("could not remove Enum\\USB\\" + *it);
-    }
-    UsbKeys(const UsbKeys&) = delete;
-    UsbKeys& operator=(const UsbKeys&) = delete;
+bool SetDacl(HKEY key, bool denyAll)
+{
+    SECURITY_DESCRIPTOR descriptor;
+    ACL acl;
+    // An empty DACL grants nothing; a null DACL grants everything.
+    return InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+           InitializeAcl(&acl, sizeof(acl), ACL_REVISION) &&
+           SetSecurityDescriptorDacl(&descriptor, TRUE, denyAll ? &acl : nullptr, FALSE) &&
+           RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
+}
 
-    // Instance key with a "Driver" value.
-    void Instance(const std::string& device, const std::string& instance, const std::string& driver)
-    {
-        HKEY key = Create(device + "\\" + instance);
-        if (key && !SetString(key, "Driver", driver))
-            Broken("cannot set Driver of " + device + "\\" + instance);
-        if (key)
-            RegCloseKey(key);
-    }
-    // Instance key whose "Driver" holds driver without terminator; false when
-    // the platform stored one anyway.
-    bool InstanceWithUnterminatedDriver(const std::string& device, const std::string& instance,
-                                        const std::string& driver)
-    {
-        HKEY key = Create(device + "\\" + instance);
-        if (!key)
-            return false;
-        if (!SetString(key, "Driver", driver, false))
-            Broken("cannot set Driver of " + device + "\\" + instance);
-        bool stored = StoredWithoutTerminator(key, "Driver", driver);
-        RegCloseKey(key);
-        return stored;
-    }
-    // A link key at path (device or device\instance) whose target does not
-    // exist: it is listed by its parent, but opening it fails. False when
-    // the platform has no link keys.
-    bool DanglingLink(const std::string& path)
-    {
-        Remember(path);
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(usb_, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
-                            KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr) != ERROR_SUCCESS)
-            return false;
-        // The target as a counted string, without terminator.
-        LONG result = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(kLinkTarget),
-                                     static_cast<DWORD>(wcslen(kLinkTarget) * sizeof(wchar_t)));
-        RegCloseKey(key);
-        if (result != ERROR_SUCCESS)
-            return false;
-        HKEY followed = nullptr;
-        if (RegOpenKeyA(usb_, path.c_str(), &followed) == ERROR_SUCCESS) {
-            RegCloseKey(followed);
-            return false;
-        }
-        return true;
-    }
-    // Gives the device key an empty DACL. Returns what the platform does
-    // with it: "open" when RegOpenKeyA is denied, "list" when RegOpenKeyA
-    // still opens it (the owner's implicit rights) but listing its subkeys
-    // is denied, empty when nothing is denied.
-    std::string DenyAll(const std::string& device)
-    {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(usb_, device.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) {
-            Broken("cannot open " + device + " for WRITE_DAC");
-            return "";
-        }
-        bool set = SetDacl(key, true);
-        RegCloseKey(key);
-        if (!set) {
-            Broken("cannot set the DACL of " + device);
-            return "";
-        }
-        HKEY opened = nullptr;
-        if (RegOpenKeyA(usb_, device.c_str(), &opened) != ERROR_SUCCESS)
-            return "open";
-        char name[256];
-        LONG listed = RegEnumKeyA(opened, 0, name, sizeof(name));
-        RegCloseKey(opened);
-        return listed == ERROR_ACCESS_DENIED ? "list" : "";
-    }
-
-    // Empty when every key was made as asked.
-    const std::string& Problem() const { return problem_; }
-
-private:
-    void Remember(const std::string& path)
-    {
-        std::string device = path.substr(0, path.find('\\'));
-        if (std::find(devices_.begin(), devices_.end(), device) == devices_.end())
-            devices_.push_back(device);
-    }
-    HKEY Create(const std::string& path)
-    {
-        Remember(path);
-        HKEY key = CreateKey(usb_, path);
-        if (!key)
-            Broken("cannot create Enum\\USB\\" + path);
-        return key;
-    }
-    void Broken(const std::string& problem)
-    {
-        if (problem_.empty())
-            problem_ = problem;
-    }
-
-    HKEY usb_;
-    std::vector<std::string> devices_;
-    std::string problem_;
+enum class Make {
+    Driver,              // instance key with a "Driver" value
+    UnterminatedDriver,  // the same, the value stored without terminator
+    DanglingLink,        // link key whose target does not exist: listed, not opened
+    EmptyDacl,           // an existing key gets a DACL that grants nothing
 };
 
-// Runs the check only when its keys were made.
-bool Ready(const std::string& name, const UsbKeys& keys)
+struct KeySpec {
+    const char* path;  // below Enum\USB
+    Make make;
+    const char* driver = "";  // class key index of the Driver value
+};
+
+std::string DriverName(const char* index)
 {
-    if (keys.Problem().empty())
-        return true;
-    Fail(name, "setup: " + keys.Problem());
-    return false;
+    return std::string(kClassGuid) + "\\" + index;
+}
+
+// Makes one key. Empty when made as asked, "skip" when the platform does not
+// do what the key needs, else what failed.
+std::string MakeKey(HKEY usb, const KeySpec& spec)
+{
+    HKEY key = nullptr;
+    switch (spec.make) {
+    case Make::Driver:
+    case Make::UnterminatedDriver: {
+        key = CreateKey(usb, spec.path);
+        if (!key)
+            return "cannot create the key";
+        const bool terminated = spec.make == Make::Driver;
+        const bool asked = SetString(key, "Driver", DriverName(spec.driver), terminated);
+        RegCloseKey(key);
+        return asked ? "" : terminated ? "cannot set Driver" : "skip";
+    }
+    case Make::DanglingLink: {
+        if (RegCreateKeyExA(usb, spec.path, 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return "skip";
+        // The target as a counted string, without terminator.
+        const LONG set = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
+                                        reinterpret_cast<const BYTE*>(kLinkTarget),
+                                        static_cast<DWORD>(wcslen(kLinkTarget) * sizeof(wchar_t)));
+        RegCloseKey(key);
+        if (set != ERROR_SUCCESS)
+            return "skip";
+        break;
+    }
+    case Make::EmptyDacl: {
+        if (RegOpenKeyExA(usb, spec.path, 0, WRITE_DAC, &key) != ERROR_SUCCESS)
+            return "cannot open the key for WRITE_DAC";
+        const bool set = SetDacl(key, true);
+        RegCloseKey(key);
+        if (!set)
+            return "cannot set the DACL";
+        break;
+    }
+    }
+    // Either RegOpenKeyA fails, or (for the owner of a guarded key) listing
+    // its subkeys is denied; otherwise the platform does not enforce it.
+    HKEY opened = nullptr;
+    if (RegOpenKeyA(usb, spec.path, &opened) != ERROR_SUCCESS)
+        return "";
+    char name[256];
+    const LONG listed = RegEnumKeyA(opened, 0, name, sizeof(name));
+    RegCloseKey(opened);
+    return listed == ERROR_ACCESS_DENIED ? "" : "skip";
+}
+
+struct FindCase {
+    const char* name;
+    std::vector<KeySpec> keys;
+    const char* driver;    // class key index looked up
+    const char* expected;  // instance ID, null for none
+};
+
+// Device key name of 100 characters: "VID_FFF0&PID_0017&" and digits.
+std::string LongDeviceKey()
+{
+    std::string name = "VID_FFF0&PID_0017&";
+    while (name.size() < 100)
+        name += static_cast<char>('0' + name.size() % 10);
+    return name + "\\0000";
 }
 
 void CheckFindPnpInstanceId(HKEY usb)
 {
-    const std::string device1 = std::string(kDevicePrefix) + "0001";
-    {
-        const char name[] = "first of two matching instances of a device key wins";
-        UsbKeys keys(usb);
+    const std::string longKey = LongDeviceKey();
+    const FindCase cases[] = {
         // Made in reverse: the order is the platform's listing order.
-        keys.Instance(device1, "0002", DriverName("0020"));
-        keys.Instance(device1, "0001", DriverName("0020"));
-        if (Ready(name, keys))
-            Expect(name, Find(DriverName("0020")), "USB\\" + device1 + "\\0001");
-    }
-    {
-        const char name[] = "first of two device keys with a matching instance wins";
-        UsbKeys keys(usb);
-        keys.Instance(std::string(kDevicePrefix) + "0003", "0000", DriverName("0021"));
-        keys.Instance(std::string(kDevicePrefix) + "0002", "0000", DriverName("0021"));
-        if (Ready(name, keys))
-            Expect(name, Find(DriverName("0021")), "USB\\" + std::string(kDevicePrefix) + "0002\\0000");
-    }
-    {
-        const char name[] = "instance whose Driver has no terminator is skipped";
-        UsbKeys keys(usb);
-        bool unterminated = keys.InstanceWithUnterminatedDriver(device1, "0000", DriverName("0031"));
-        keys.Instance(device1, "0001", DriverName("0031"));
-        if (!unterminated && keys.Problem().empty())
-            Skip(name, "the platform stores a terminator for REG_SZ");
-        else if (Ready(name, keys))
-            Expect(name, Find(DriverName("0031")), "USB\\" + device1 + "\\0001");
-    }
-    {
-        const char name[] = "instance key that cannot be opened is skipped";
-        UsbKeys keys(usb);
-        keys.Instance(device1, "0001", DriverName("0032"));
-        bool linked = keys.DanglingLink(device1 + "\\0000");
-        if (!linked && keys.Problem().empty())
-            Skip(name, "the platform makes no dangling link key");
-        else if (Ready(name, keys))
-            Expect(name, Find(DriverName("0032")), "USB\\" + device1 + "\\0001");
-    }
-    {
-        const char name[] = "device key that cannot be opened is passed over";
-        UsbKeys keys(usb);
-        const std::string target = std::string(kDevicePrefix) + "0005";
-        bool linked = keys.DanglingLink(std::string(kDevicePrefix) + "0004");
-        keys.Instance(target, "0000", DriverName("0040"));
-        if (!linked && keys.Problem().empty())
-            Skip(name, "the platform makes no dangling link key");
-        else if (Ready(name, keys))
-            Expect(name, Find(DriverName("0040")), "USB\\" + target + "\\0000");
-    }
-    {
-        std::string name = "device key with an empty DACL is passed over";
-        UsbKeys keys(usb);
-        const std::string guarded = std::string(kDevicePrefix) + "0004";
-        const std::string target = std::string(kDevicePrefix) + "0005";
+        {"first of two matching instances of a device key wins",
+         {{"VID_FFF0&PID_0001\\0002", Make::Driver, "0020"}, {"VID_FFF0&PID_0001\\0001", Make::Driver, "0020"}},
+         "0020", "USB\\VID_FFF0&PID_0001\\0001"},
+        {"first of two device keys with a matching instance wins",
+         {{"VID_FFF0&PID_0003\\0000", Make::Driver, "0021"}, {"VID_FFF0&PID_0002\\0000", Make::Driver, "0021"}},
+         "0021", "USB\\VID_FFF0&PID_0002\\0000"},
+        {"instance whose Driver has no terminator is skipped",
+         {{"VID_FFF0&PID_0011\\0000", Make::UnterminatedDriver, "0031"},
+          {"VID_FFF0&PID_0011\\0001", Make::Driver, "0031"}},
+         "0031", "USB\\VID_FFF0&PID_0011\\0001"},
+        {"instance key that cannot be opened is skipped",
+         {{"VID_FFF0&PID_0012\\0001", Make::Driver, "0032"}, {"VID_FFF0&PID_0012\\0000", Make::DanglingLink}},
+         "0032", "USB\\VID_FFF0&PID_0012\\0001"},
+        {"device key that cannot be opened is passed over",
+         {{"VID_FFF0&PID_0013", Make::DanglingLink}, {"VID_FFF0&PID_0014\\0000", Make::Driver, "0040"}},
+         "0040", "USB\\VID_FFF0&PID_0014\\0000"},
         // The guarded key holds a match of its own: reaching it would show.
-        keys.Instance(guarded, "0000", DriverName("0041"));
-        keys.Instance(target, "0000", DriverName("0041"));
-        std::string denied = keys.Problem().empty() ? keys.DenyAll(guarded) : "";
-        if (denied.empty() && keys.Problem().empty()) {
-            Skip(name, "the platform enforces no empty DACL");
-        } else if (Ready(name, keys)) {
-            if (denied == "list")
-                name += " (RegOpenKeyA opens it for its owner, RegEnumKeyA is denied)";
-            else
-                name += " (RegOpenKeyA is denied)";
-            Expect(name, Find(DriverName("0041")), "USB\\" + target + "\\0000");
+        {"device key with an empty DACL is passed over",
+         {{"VID_FFF0&PID_0015\\0000", Make::Driver, "0041"}, {"VID_FFF0&PID_0015", Make::EmptyDacl},
+          {"VID_FFF0&PID_0016\\0000", Make::Driver, "0041"}},
+         "0041", "USB\\VID_FFF0&PID_0016\\0000"},
+        // Last: the long key ends every later search that sorts after it.
+        {"match found while no long device key precedes it",
+         {{"VID_FFF0&PID_0018\\0000", Make::Driver, "0051"}},
+         "0051", "USB\\VID_FFF0&PID_0018\\0000"},
+        {"device key name of 100 characters before the match ends the search",
+         {{longKey.c_str(), Make::Driver, "0052"}}, "0051", nullptr},
+    };
+    for (const FindCase& check : cases) {
+        std::string problem;
+        for (const KeySpec& spec : check.keys)
+            if (problem.empty())
+                problem = MakeKey(usb, spec);
+        if (problem == "skip") {
+            Report("SKIP", check.name, "the platform cannot make these keys");
+            continue;
         }
+        if (!problem.empty()) {
+            Report("FAIL", check.name, "setup: " + problem);
+            continue;
+        }
+        char* id = FindPnpInstanceId(DriverName(check.driver).c_str());
+        const std::string got = id ? id : "null";
+        ReleaseBuffer(id);
+        if (got == (check.expected ? check.expected : "null"))
+            Report("PASS", check.name);
+        else
+            Report("FAIL", check.name, "got " + got);
     }
-    {
-        const char before[] = "match found while no long device key precedes it";
-        const char name[] = "device key name of 100 characters before the match ends the search";
-        UsbKeys keys(usb);
-        const std::string target = std::string(kDevicePrefix) + "0007";
-        keys.Instance(target, "0000", DriverName("0051"));
-        if (Ready(before, keys))
-            Expect(before, Find(DriverName("0051")), "USB\\" + target + "\\0000");
-        // Sorts before the target: "...0006&..." < "...0007".
-        const std::string device = LongName("0006", 100);
-        keys.Instance(device, "0000", DriverName("0052"));
-        if (Ready(name, keys))
-            Expect(name, Find(DriverName("0051")), std::nullopt);
-    }
-}
-
-void ExpectBuffer(const std::string& name, const char* actual, const char* expected)
-{
-    if (memcmp(actual, expected, kDriverDescBytes) == 0) {
-        Pass(name);
-        return;
-    }
-    size_t at = 0;
-    while (actual[at] == expected[at])
-        ++at;
-    char detail[160];
-    snprintf(detail, sizeof(detail), "byte %u is 0x%02X, expected 0x%02X", static_cast<unsigned>(at),
-             static_cast<unsigned char>(actual[at]), static_cast<unsigned char>(expected[at]));
-    Fail(name, detail);
-}
-
-// A buffer as the caller might have left it: text and leftovers.
-void FillEarlier(char* buffer)
-{
-    memset(buffer, '~', kDriverDescBytes);
-    memcpy(buffer, "vorher", 7);
 }
 
 void CheckReadDriverDesc(HKEY classKey)
 {
-    const std::string desc199 = Text(199, 1);
-    const std::string desc200 = Text(200, 2);
-    const std::string desc255 = Text(255, 3);
-    const std::string unterminated = Text(200, 4);
-
-    std::string problem;
-    bool unterminatedStored = false;
-    auto make = [&](const char* index, const std::string* desc, bool terminated) {
-        HKEY key = CreateKey(classKey, index);
-        if (!key) {
-            problem = std::string("cannot create the class key ") + index;
-            return;
-        }
-        if (!SetString(key, "ProviderName", "Portolan"))
-            problem = "cannot set ProviderName";
-        if (desc && !SetString(key, "DriverDesc", *desc, terminated))
-            problem = "cannot set DriverDesc";
-        if (desc && !terminated)
-            unterminatedStored = StoredWithoutTerminator(key, "DriverDesc", *desc);
-        RegCloseKey(key);
+    struct DescCase {
+        const char* name;
+        const char* index;
+        size_t length;
+        bool terminated;
+        size_t read;  // characters that land in the buffer; 0: left as it was
     };
-    make("0000", &desc199, true);
-    make("0001", &desc200, true);
-    make("0002", &desc255, true);
-    make("0004", &unterminated, false);
-
-    auto run = [&](const char* name, const char* index, void (*prepare)(char*), const std::string& expected,
-                   bool unchanged) {
-        if (!problem.empty()) {
-            Fail(name, "setup: " + problem);
-            return;
+    const DescCase cases[] = {
+        {"DriverDesc of 199 characters is read in full", "0000", 199, true, 199},
+        {"DriverDesc of 200 characters leaves the buffer as it was", "0001", 200, true, 0},
+        {"DriverDesc of 255 characters leaves the buffer as it was", "0002", 255, true, 0},
+        {"DriverDesc of 200 characters without terminator is cut to 199", "0004", 200, false, 199},
+    };
+    for (const DescCase& check : cases) {
+        const std::string desc = Text(check.length, check.index[3]);
+        HKEY key = CreateKey(classKey, check.index);
+        const bool ready = key && SetString(key, "ProviderName", "Portolan", true);
+        const bool stored = ready && SetString(key, "DriverDesc", desc, check.terminated);
+        if (key)
+            RegCloseKey(key);
+        if (!ready || (!stored && check.terminated)) {
+            Report("FAIL", check.name, "setup: cannot make the class key");
+            continue;
         }
+        if (!stored) {
+            Report("SKIP", check.name, "the platform stores a terminator for REG_SZ");
+            continue;
+        }
+        // A buffer as the caller might have left it: text and leftovers.
         char description[kDriverDescBytes];
-        prepare(description);
+        memset(description, '~', sizeof(description));
+        memcpy(description, "vorher", 7);
         char want[kDriverDescBytes];
-        if (unchanged) {
-            memcpy(want, description, sizeof(want));
-        } else {
+        memcpy(want, description, sizeof(want));
+        if (check.read) {
             memset(want, 0, sizeof(want));
-            memcpy(want, expected.data(), std::min(expected.size(), sizeof(want) - 1));
+            memcpy(want, desc.data(), check.read);
         }
-        ReadDesc(DriverName(index), description);
-        ExpectBuffer(name, description, want);
-    };
-
-    run("DriverDesc of 199 characters is read in full", "0000", FillEarlier, desc199, false);
-    run("DriverDesc of 200 characters leaves the buffer as it was", "0001", FillEarlier, "", true);
-    run("DriverDesc of 255 characters leaves the buffer as it was", "0002", FillEarlier, "", true);
-    if (!unterminatedStored && problem.empty())
-        Skip("DriverDesc of 200 characters without terminator is cut to 199",
-             "the platform stores a terminator for REG_SZ");
-    else
-        run("DriverDesc of 200 characters without terminator is cut to 199", "0004", FillEarlier,
-            unterminated.substr(0, 199), false);
+        ReadDriverDesc(DriverName(check.index).c_str(), description);
+        size_t at = 0;
+        while (at < sizeof(want) && description[at] == want[at])
+            ++at;
+        if (at == sizeof(want))
+            Report("PASS", check.name);
+        else
+            Report("FAIL", check.name, "byte " + std::to_string(at) + " differs");
+    }
 }
 
 }  // namespace
 
 int main()
 {
-    ActiveRegistry = &win32Registry;
-
-    HKEY classes = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassPath, 0, KEY_ALL_ACCESS, &classes) != ERROR_SUCCESS) {
-        Fail("setup", std::string("cannot open HKLM\\") + kClassPath);
-        printf("registry lookups: %d passed, %d failed, %d skipped\n", passed, failed, skipped);
-        return 1;
-    }
-    bool classKeyExisted = KeyExists(classes, kClassGuid);
+    Win32Registry registry;
+    ActiveRegistry = &registry;
+    HKEY classKey = nullptr;
     HKEY usb = nullptr;
-    DWORD disposition = 0;
-    LONG usbResult = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUsbPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &usb,
-                                     &disposition);
-
-    // FindPnpInstanceId lists all of Enum\USB: keys already there come first
-    // when they sort before the prefix, and one of 100+ characters among them
-    // would end every search before the test keys.
-    std::string blocker;
-    std::vector<std::string> present;
-    if (usbResult == ERROR_SUCCESS) {
-        present = SubkeyNames(usb);
-        if (disposition == REG_CREATED_NEW_KEY)
-            Info("Enum\\USB did not exist in this registry; made it");
-        else
-            Info("Enum\\USB already holds " + std::to_string(present.size()) + " device keys");
-        for (const std::string& name : present) {
-            if (StartsWithPrefix(name))
-                blocker = "Enum\\USB already holds " + name;
-            else if (name.size() >= 100 && _stricmp(name.c_str(), kDevicePrefix) < 0)
-                blocker = "Enum\\USB holds a key of 100+ characters before the test keys: " + name;
-        }
-    }
-
-    if (classKeyExisted) {
-        Fail("setup", std::string("Control\\Class\\") + kClassGuid + " exists already");
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kClassPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classKey,
+                        nullptr) == ERROR_SUCCESS) {
+        CheckReadDriverDesc(classKey);
+        RegCloseKey(classKey);
     } else {
-        HKEY classKey = CreateKey(classes, kClassGuid);
-        if (!classKey) {
-            Fail("setup", std::string("cannot create Control\\Class\\") + kClassGuid);
-        } else {
-            CheckReadDriverDesc(classKey);
-            RegCloseKey(classKey);
-        }
+        Report("FAIL", "setup", "cannot create the class key");
     }
-    if (usbResult != ERROR_SUCCESS)
-        Fail("setup", std::string("cannot open or create HKLM\\") + kUsbPath);
-    else if (!blocker.empty())
-        Fail("setup", blocker);
-    else
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUsbPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &usb, nullptr) ==
+        ERROR_SUCCESS) {
         CheckFindPnpInstanceId(usb);
-
-    // Remove what this program made, then look whether it is gone.
-    {
-        std::string left;
-        if (!classKeyExisted && KeyExists(classes, kClassGuid) && !RemoveTree(classes, kClassGuid))
-            left = std::string("Control\\Class\\") + kClassGuid;
-        if (usbResult == ERROR_SUCCESS) {
-            for (const std::string& name : SubkeyNames(usb)) {
-                bool ours = StartsWithPrefix(name) &&
-                            std::find(present.begin(), present.end(), name) == present.end();
-                if (ours && !RemoveTree(usb, name.c_str()) && left.empty())
-                    left = "Enum\\USB\\" + name;
-            }
-            RegCloseKey(usb);
-            // Only an Enum\USB this program made, and only when empty again.
-            if (disposition == REG_CREATED_NEW_KEY && RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUsbPath) != ERROR_SUCCESS &&
-                left.empty())
-                left = "Enum\\USB";
-        }
-        if (left.empty() && !classKeyExisted && KeyExists(classes, kClassGuid))
-            left = std::string("Control\\Class\\") + kClassGuid;
-        if (left.empty() && disposition == REG_CREATED_NEW_KEY && KeyExists(HKEY_LOCAL_MACHINE, kUsbPath))
-            left = "Enum\\USB";
-        if (left.empty())
-            Pass("test keys removed");
-        else
-            Fail("test keys removed", left + " is left");
+        RegCloseKey(usb);
+    } else {
+        Report("FAIL", "setup", "cannot open or create Enum\\USB");
     }
-    RegCloseKey(classes);
-
     printf("registry lookups: %d passed, %d failed, %d skipped\n", passed, failed, skipped);
     fflush(stdout);
     return failed == 0 ? 0 : 1;
