@@ -9,9 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -154,91 +152,34 @@ TEST_F(HelpFile, ContentsHaveOneBookWithTheFourDevicePages)
     EXPECT_FALSE(MentionsPage(toc, "t100.html"));
 }
 
-// The text between `open` and `close` after `from`, or "" (and npos in `from`).
-std::string Between(const std::string& text, size_t& from, const std::string& open, const std::string& close)
-{
-    size_t start = text.find(open, from);
-    if (start == std::string::npos) {
-        from = std::string::npos;
-        return "";
-    }
-    start += open.size();
-    const size_t end = text.find(close, start);
-    from = end == std::string::npos ? end : end + close.size();
-    return end == std::string::npos ? "" : text.substr(start, end - start);
-}
-
-// "Ja" or "Nein" from the row of the device table whose heading starts with `heading`.
-std::string StatedProperty(const std::string& page, const std::string& heading)
-{
-    size_t at = page.find("<tr><th>" + heading);
-    if (at == std::string::npos)
-        return "";
-    const std::string span = Between(page, at, "<span class=\"", "</span>"); // yes">Ja
-    const size_t value = span.find("\">");
-    return value == std::string::npos ? "" : span.substr(value + 2);
-}
-
-// Product name -> suitable, from the rows <tr class="suitable|unsuitable"><td><b>NAME</b>.
-std::map<std::string, bool> Verdicts(const std::string& page)
-{
-    std::map<std::string, bool> verdicts;
-    size_t at = 0;
-    while (true) {
-        const std::string kind = Between(page, at, "<tr class=\"", "\"");
-        if (at == std::string::npos)
-            break;
-        size_t name = at;
-        if (page.compare(at, 8, "><td><b>") != 0)
-            continue;
-        verdicts[Between(page, name, "><td><b>", "</b>")] = kind == "suitable";
-    }
-    return verdicts;
-}
-
-// Which products each device page rejects: one without high speed on the
-// high-speed pages, one without isochronous transfers on the isochronous ones.
+// Each device page states its speed and isochronous use and marks the
+// products without high speed on the high-speed pages, those without
+// isochronous transfers on the isochronous ones, as unsuitable.
 TEST_F(HelpFile, DevicePagesStateThePropertiesAndFlagTheUnfitProducts)
 {
-    struct Product {
-        std::string name;
-        bool highSpeed;
-        bool isochronous;
-    };
-    const std::vector<Product> products = {
-        {"Kestrel NetHub&nbsp;2", false, false},
-        {"Kestrel NetHub&nbsp;4&nbsp;HS", true, false},
-        {"Kestrel Isolator&nbsp;FS", false, true},
-        {"Kestrel Isolator&nbsp;HS", true, true},
+    const struct {
+        const char* name;
+        bool highSpeed, isochronous;
+    } products[] = {
+        {"Kestrel NetHub&nbsp;2", false, false},          {"Kestrel NetHub&nbsp;4&nbsp;HS", true, false},
+        {"Kestrel Isolator&nbsp;FS", false, true},        {"Kestrel Isolator&nbsp;HS", true, true},
         {"Kestrel Extender&nbsp;100&nbsp;HS", true, true},
     };
     for (int topic = 101; topic <= 104; ++topic) {
         const bool highSpeed = topic == 102 || topic == 104;
         const bool isochronous = topic == 103 || topic == 104;
         const std::string page = Extract(kPages[topic - 100]);
-
-        EXPECT_EQ(StatedProperty(page, "Highspeed"), highSpeed ? "Ja" : "Nein") << "topic " << topic;
-        EXPECT_EQ(StatedProperty(page, "Isochrone"), isochronous ? "Ja" : "Nein") << "topic " << topic;
-
-        const std::map<std::string, bool> suitable = Verdicts(page);
-        ASSERT_EQ(suitable.size(), products.size()) << "topic " << topic;
+        auto stated = [](bool yes) { return std::string(yes ? "<span class=\"yes\">Ja<" : "<span class=\"no\">Nein<"); };
+        EXPECT_NE(page.find("Mbit/s)</th><td>" + stated(highSpeed)), std::string::npos) << "topic " << topic;
+        EXPECT_NE(page.find("Endpunkte</th><td>" + stated(isochronous)), std::string::npos) << "topic " << topic;
         for (const auto& product : products) {
-            ASSERT_TRUE(suitable.count(product.name)) << product.name << " on topic " << topic;
             const bool fits = (product.highSpeed || !highSpeed) && (product.isochronous || !isochronous);
-            EXPECT_EQ(suitable.at(product.name), fits) << product.name << " on topic " << topic;
+            const std::string row = std::string("<tr class=\"") + (fits ? "suitable" : "unsuitable") + "\"><td><b>" +
+                                    product.name + "</b>";
+            EXPECT_NE(page.find(row), std::string::npos) << product.name << " on topic " << topic;
         }
         EXPECT_NE(page.find("support@kestrel-systems.example"), std::string::npos) << "topic " << topic;
     }
-}
-
-// Compiled in another folder, the same sources give the same bytes: the
-// file carries nothing of the folder it was built in.
-TEST_F(HelpFile, SameSourcesGiveTheSameBytesInAnyFolder)
-{
-    const fs::path again = dir_ / "again.chm";
-    const Outcome run = Build(again, "second-build-folder");
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(ReadFile(again) == ReadFile(chm_));
 }
 
 uint32_t Le32(const std::string& data, size_t at)
