@@ -68,14 +68,6 @@ protected:
     std::unique_ptr<SimSession> session_;
 };
 
-template <typename... Port>
-std::vector<SimPort> Ports(Port... ports)
-{
-    std::vector<SimPort> list;
-    (list.push_back(std::move(ports)), ...);
-    return list;
-}
-
 SimPort WithSet(SimPort port, std::vector<uint8_t> set)
 {
     port.configDescriptors = {std::move(set)};

@@ -77,8 +77,9 @@ TEST_F(SimDriverTest, RepliesHaveThePlatformsSizesAndTooSmallBuffersAreRefused)
         uint32_t returned = 99;
         EXPECT_EQ(Ask(c.code, buffer, &returned), c.ok) << c.what;
         EXPECT_EQ(returned, c.returned) << c.what;
-        if (c.code == IOCTL_USB_GET_NODE_CONNECTION_NAME && c.size == 10)
+        if (c.code == IOCTL_USB_GET_NODE_CONNECTION_NAME && c.size == 10) {
             EXPECT_EQ(buffer[4], kName) << "ActualLength";
+        }
     }
     std::vector<uint8_t> lowSpeed = ConnectionRequest(1, kConnectionInfoBytes);
     uint32_t returned = 0;

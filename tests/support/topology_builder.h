@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -88,12 +89,41 @@ inline SimPort HubPort(uint32_t number, std::unique_ptr<SimHub> hub, const std::
     return port;
 }
 
+// The ports as a list; SimPort moves only.
+template <typename... P>
+std::vector<SimPort> Ports(P... ports)
+{
+    std::vector<SimPort> list;
+    (list.push_back(std::move(ports)), ...);
+    return list;
+}
+
+// port after change(port): for a port that differs in a field or two.
+template <typename Change>
+SimPort With(SimPort port, Change change)
+{
+    change(port);
+    return port;
+}
+
 inline SimController ControllerWith(const std::string& description, std::unique_ptr<SimHub> rootHub)
 {
     SimController controller;
     controller.description = description;
     controller.rootHub = std::move(rootHub);
     return controller;
+}
+
+// One controller "HC" whose root hub has the ports (portCount 0: as many
+// as given).
+inline SimTopology OneController(std::vector<SimPort> ports, uint32_t portCount = 0,
+                                 const std::string& rootHubName = "ROOT")
+{
+    SimTopology topology;
+    if (portCount == 0)
+        portCount = static_cast<uint32_t>(ports.size());
+    topology.controllers.push_back(ControllerWith("HC", Hub(rootHubName, portCount, std::move(ports))));
+    return topology;
 }
 
 // Registers a driver key: its description under the Class key and, when
