@@ -48,6 +48,26 @@ protected:
     SimPort& Port() { return session_->Topology().controllers[0].rootHub->ports[0]; }
     const auto& Requests() { return session_->Usb().DescriptorRequests(); }
 
+    // The descriptor requests as "wValue wIndex wLength buffer size", in hex.
+    std::vector<std::string> RequestLines()
+    {
+        std::vector<std::string> lines;
+        for (const auto& r : Requests()) {
+            char line[32];
+            snprintf(line, sizeof(line), "%04x %04x %x %x", r.value, r.index, r.length, r.size);
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    bool AskedForAString()
+    {
+        for (const auto& request : Requests())
+            if (request.value >> 8 == 3)
+                return true;
+        return false;
+    }
+
     // Reads the set and, as the scan does, the strings; returns "index:lang" per node.
     std::vector<std::string> StringListOf(bool* hadConfig = nullptr)
     {
@@ -97,39 +117,50 @@ std::vector<uint8_t> Hex(std::initializer_list<int> bytes)
     return out;
 }
 
+// A set of `count` interfaces, interface i naming string index(i).
+template <typename Index>
+std::vector<uint8_t> SetOfInterfaces(int count, Index index)
+{
+    std::vector<uint8_t> set = ConfigSet({}, 0, 1);
+    for (int i = 0; i < count; ++i) {
+        const auto interface = Interface(static_cast<uint8_t>(i), 0, 3, static_cast<uint8_t>(index(i)));
+        set.insert(set.end(), interface.begin(), interface.end());
+    }
+    set[2] = static_cast<uint8_t>(set.size() & 0xFF);
+    set[3] = static_cast<uint8_t>(set.size() >> 8);
+    return set;
+}
+
+// An interface descriptor of bLength 10 (naming index 6) and a
+// configuration descriptor of 8: the walk stops at either.
+const std::vector<uint8_t> kInterfaceOf10 = {10, 4, 0, 0, 0, 1, 0, 0, 6, 0};
+const std::vector<uint8_t> kConfigurationOf8 = {8, 2, 0, 0, 1, 1, 9, 0};
+
 }  // namespace
 
+// The probe of 9 bytes for wTotalLength, then the set; the index in the
+// low byte; a set longer than its wTotalLength is cut to it.
 TEST_F(DescriptorTest, ConfigurationSetTakesTwoRequestsOfExactSizes)
 {
     const auto set = ConfigSet({Interface(0, 2, 8), Endpoint(0x81, 2, 512), Endpoint(0x02, 2, 512)});
-    Attach(DeviceNaming(0, 0, 0, set));
-    ConfigRequestBuffer* config = FetchConfigDescriptor(hub_, 1, 0);
-    ASSERT_NE(config, nullptr);
-    EXPECT_EQ(config->ConnectionIndex, 1u);
-    EXPECT_EQ(ConfigDescriptorOf(config)->wTotalLength, set.size());
-    EXPECT_EQ(std::vector<uint8_t>(config->Data, config->Data + set.size()), set);
-    ReleaseBuffer(config);
-    ASSERT_EQ(Requests().size(), 2u);
-    EXPECT_EQ(Requests()[0].value, 0x0200);
-    EXPECT_EQ(Requests()[0].index, 0);
-    EXPECT_EQ(Requests()[0].length, 9);
-    EXPECT_EQ(Requests()[0].size, 21u);
-    EXPECT_EQ(Requests()[1].value, 0x0200);
-    EXPECT_EQ(Requests()[1].index, 0);
-    EXPECT_EQ(Requests()[1].length, set.size());
-    EXPECT_EQ(Requests()[1].size, 12 + set.size());
-}
-
-TEST_F(DescriptorTest, ConfigurationIndexGoesIntoTheLowByte)
-{
-    SimPort device = DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 0, 3)}));
-    device.configDescriptors.push_back(ConfigSet({Interface(0, 0, 3), Interface(1, 0, 3)}, 0, 2));
+    auto longer = ConfigSet({Interface(0, 0, 3)});
+    const auto extra = Interface(1, 0, 3);
+    longer.insert(longer.end(), extra.begin(), extra.end());
+    SimPort device = DeviceNaming(0, 0, 0, set);
+    device.configDescriptors.push_back(longer);
     Attach(std::move(device));
-    ConfigRequestBuffer* config = FetchConfigDescriptor(hub_, 1, 1);
-    ASSERT_NE(config, nullptr);
-    EXPECT_EQ(ConfigDescriptorOf(config)->wTotalLength, 27);
-    EXPECT_EQ(Requests()[0].value, 0x0201);
-    ReleaseBuffer(config);
+    for (uint8_t index : {0, 1}) {
+        ConfigRequestBuffer* config = FetchConfigDescriptor(hub_, 1, index);
+        ASSERT_NE(config, nullptr);
+        EXPECT_EQ(config->ConnectionIndex, 1u);
+        const size_t total = index ? 18 : set.size();
+        EXPECT_EQ(ConfigDescriptorOf(config)->wTotalLength, total);
+        EXPECT_EQ(std::vector<uint8_t>(config->Data, config->Data + total),
+                  std::vector<uint8_t>((index ? longer : set).begin(), (index ? longer : set).begin() + total));
+        ReleaseBuffer(config);
+    }
+    EXPECT_EQ(RequestLines(), (std::vector<std::string>{"0200 0000 9 15", "0200 0000 20 2c", "0201 0000 9 15",
+                                                        "0201 0000 12 1e"}));
 }
 
 TEST_F(DescriptorTest, RejectedConfigurationRepliesYieldNull)
@@ -169,31 +200,9 @@ TEST_F(DescriptorTest, RejectedConfigurationRepliesYieldNull)
         bool hadConfig = true;
         EXPECT_TRUE(StringListOf(&hadConfig).empty()) << c.name;
         EXPECT_FALSE(hadConfig) << c.name;
-        for (const auto& request : Requests())
-            EXPECT_NE(request.value >> 8, 3) << c.name << ": no string is asked for";
+        EXPECT_FALSE(AskedForAString()) << c.name;
         TearDown();
     }
-}
-
-TEST_F(DescriptorTest, SetLongerThanItsTotalLengthIsCutToIt)
-{
-    auto set = ConfigSet({Interface(0, 0, 3)});
-    const size_t total = set.size();
-    auto extra = Interface(1, 0, 3);
-    set.insert(set.end(), extra.begin(), extra.end());
-    Attach(DeviceNaming(0, 0, 0, set));
-    ConfigRequestBuffer* config = FetchConfigDescriptor(hub_, 1, 0);
-    ASSERT_NE(config, nullptr);
-    EXPECT_EQ(ConfigDescriptorOf(config)->wTotalLength, total);
-    EXPECT_EQ(Requests()[1].size, 12 + total);
-    ReleaseBuffer(config);
-}
-
-TEST_F(DescriptorTest, DeviceNamingNoStringGetsNoStringRequestAtAll)
-{
-    Attach(DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 1, 3), Endpoint(0x81, 3, 8, 10)})));
-    EXPECT_TRUE(StringListOf().empty());
-    EXPECT_EQ(Requests().size(), 2u);
 }
 
 TEST_F(DescriptorTest, InterfaceStringAloneGivesLanguageListAndOneNodePerLanguage)
@@ -201,14 +210,9 @@ TEST_F(DescriptorTest, InterfaceStringAloneGivesLanguageListAndOneNodePerLanguag
     Attach(DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 0, 3, 5)}), {kEnglish, kGerman}));
     EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "5:0409", "5:0407"}));
     // LanguageList, then one 267-byte request per language.
-    ASSERT_EQ(Requests().size(), 5u);
-    EXPECT_EQ(Requests()[2].value, 0x0300);
-    EXPECT_EQ(Requests()[2].index, 0);
-    EXPECT_EQ(Requests()[2].length, 255);
-    EXPECT_EQ(Requests()[2].size, 267u);
-    EXPECT_EQ(Requests()[3].value, 0x0305);
-    EXPECT_EQ(Requests()[3].index, kEnglish);
-    EXPECT_EQ(Requests()[4].index, kGerman);
+    const auto lines = RequestLines();
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end()),
+              (std::vector<std::string>{"0300 0000 ff 10b", "0305 0409 ff 10b", "0305 0407 ff 10b"}));
 }
 
 // The string list: the language list, then per language the device's
@@ -219,10 +223,6 @@ TEST_F(DescriptorTest, StringListFollowsTheDeviceThenTheSetUpToTheWalksStop)
     auto eleven = Interface(0, 0, 1, 5);
     eleven[0] = 11;
     eleven.insert(eleven.end(), {0, 0});
-    auto ten = Interface(1, 0, 1, 6);
-    ten[0] = 10;
-    ten.push_back(0);
-    const std::vector<uint8_t> odd = {8, 2, 0, 0, 1, 1, 9, 0};
     const std::vector<uint8_t> hid = {9, 0x21, 0x11, 0x01, 0, 1, 0x22, 0x3F, 0};
     auto pastTheEnd = ConfigSet({Interface(0, 0, 3, 4), Interface(1, 0, 3, 5)}, 0, 2);
     pastTheEnd[pastTheEnd.size() - 9] = 10;
@@ -240,9 +240,9 @@ TEST_F(DescriptorTest, StringListFollowsTheDeviceThenTheSetUpToTheWalksStop)
          {"0:0000", "3:0409", "4:0409", "7:0409", "6:0409"}},
         {"a language list without languages", DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3)}), {}), {"0:0000"}},
         {"interface of 11 bytes read, of 10 a stop",
-         DeviceNaming(0, 0, 0, ConfigSet({eleven, ten, Interface(2, 0, 1, 7)}, 0, 3)), {"0:0000", "5:0409"}},
+         DeviceNaming(0, 0, 0, ConfigSet({eleven, kInterfaceOf10, Interface(2, 0, 1, 7)}, 0, 3)), {"0:0000", "5:0409"}},
         {"second configuration descriptor of 8 bytes a stop",
-         DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 0, 3, 4), odd, Interface(1, 0, 3, 5)}, 0, 2)),
+         DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 0, 3, 4), kConfigurationOf8, Interface(1, 0, 3, 5)}, 0, 2)),
          {"0:0000", "4:0409"}},
         {"a descriptor past the set's end a stop", DeviceNaming(0, 0, 0, pastTheEnd), {"0:0000", "4:0409"}},
         {"endpoint and class descriptors stepped over",
@@ -257,15 +257,6 @@ TEST_F(DescriptorTest, StringListFollowsTheDeviceThenTheSetUpToTheWalksStop)
         EXPECT_EQ(StringListOf(), c.expected) << c.what;
         TearDown();
     }
-}
-
-TEST_F(DescriptorTest, MissingLanguageListMeansNoStringListAndNoFurtherRequests)
-{
-    SimPort device = DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3)}));
-    device.fail.insert("string:0:0000");
-    Attach(std::move(device));
-    EXPECT_TRUE(StringListOf().empty());
-    EXPECT_EQ(Requests().size(), 3u);
 }
 
 TEST_F(DescriptorTest, MalformedStringRepliesGiveNoNodeAndTheRestIsStillFetched)
@@ -303,48 +294,23 @@ TEST_F(DescriptorTest, StringNodeHoldsTheDescriptorExactlyAsSent)
     ReleaseBuffer(config);
 }
 
-TEST_F(DescriptorTest, DeviceNamingNothingBeforeAWalkStopAsksForNoString)
-{
-    auto ten = Interface(0, 0, 1, 6);
-    ten[0] = 10;
-    ten.push_back(0);
-    const std::vector<uint8_t> odd = {8, 2, 0, 0, 1, 1, 9, 0};
-    for (const auto& stop : {ten, odd}) {
-        Attach(DeviceNaming(0, 0, 0, ConfigSet({stop, Interface(1, 0, 3, 5)})));
-        EXPECT_TRUE(StringListOf().empty());
-        for (const auto& request : Requests())
-            EXPECT_NE(request.value >> 8, 3) << "bLength " << int(stop[0]) << ": no string, no language list";
-        TearDown();
-    }
-}
-
+// The walk visits whole descriptors inside wTotalLength only (two trailing
+// bytes are none), and stops when the visitor says so.
 TEST(DescriptorWalk, VisitsOnlyWholeDescriptorsInsideTheSet)
 {
-    auto set = ConfigSet({Interface(0, 1, 3), Endpoint(0x81, 3)});
-    set.push_back(7);   // a byte beyond wTotalLength is never read
-    std::vector<int> types;
-    DescriptorWalk(reinterpret_cast<const USB_CONFIGURATION_DESCRIPTOR*>(set.data()), [&](const DescriptorHeader* h) {
-        types.push_back(h->bDescriptorType);
-        return WalkStep::Continue;
-    });
-    EXPECT_EQ(types, (std::vector<int>{2, 4, 5}));
-}
-
-TEST(DescriptorWalk, VisitorCanStopAndTwoTrailingBytesAreNotADescriptor)
-{
-    auto set = ConfigSet({Interface(0, 1, 3), Hex({2, 0x24})});
-    std::vector<int> types;
-    DescriptorWalk(reinterpret_cast<const USB_CONFIGURATION_DESCRIPTOR*>(set.data()), [&](const DescriptorHeader* h) {
-        types.push_back(h->bDescriptorType);
-        return WalkStep::Continue;
-    });
-    EXPECT_EQ(types, (std::vector<int>{2, 4}));
-    types.clear();
-    DescriptorWalk(reinterpret_cast<const USB_CONFIGURATION_DESCRIPTOR*>(set.data()), [&](const DescriptorHeader* h) {
-        types.push_back(h->bDescriptorType);
-        return WalkStep::Stop;
-    });
-    EXPECT_EQ(types, (std::vector<int>{2}));
+    for (const auto& tail : {Hex({2, 0x24}), Hex({})}) {
+        auto set = ConfigSet({Interface(0, 1, 3), Endpoint(0x81, 3), tail});
+        set.push_back(7);  // a byte beyond wTotalLength is never read
+        for (WalkStep step : {WalkStep::Continue, WalkStep::Stop}) {
+            std::vector<int> types;
+            DescriptorWalk(reinterpret_cast<const USB_CONFIGURATION_DESCRIPTOR*>(set.data()),
+                           [&](const DescriptorHeader* h) {
+                               types.push_back(h->bDescriptorType);
+                               return step;
+                           });
+            EXPECT_EQ(types, (step == WalkStep::Stop ? std::vector<int>{2} : std::vector<int>{2, 4, 5}));
+        }
+    }
 }
 
 namespace {
@@ -372,16 +338,35 @@ public:
 
 }  // namespace
 
-TEST_F(DescriptorTest, LanguageListOfNoBytesIsNoLanguageList)
+// No string list: a device naming nothing (also before a walk stop: not
+// even the LanguageList), a failing LanguageList or one of no bytes.
+TEST_F(DescriptorTest, NoStringListWithoutNamedStringsOrLanguageList)
 {
-    Attach(DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3, 4)}), {kEnglish}));
-    std::vector<std::string> list;
-    {
-        HeaderOnlyLanguageList headerOnly;
-        list = StringListOf();
+    struct {
+        const char* what;
+        SimPort device;
+        size_t requests;
+        bool headerOnlyLanguageList = false;
+    } cases[] = {
+        {"names nothing", DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 1, 3), Endpoint(0x81, 3, 8, 10)})), 2},
+        {"interface of 10 first", DeviceNaming(0, 0, 0, ConfigSet({kInterfaceOf10, Interface(1, 0, 3, 5)})), 2},
+        {"configuration of 8 first", DeviceNaming(0, 0, 0, ConfigSet({kConfigurationOf8, Interface(1, 0, 3, 5)})), 2},
+        {"LanguageList fails",
+         With(DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3)})), [](SimPort& p) { p.fail.insert("string:0:0000"); }),
+         3},
+        {"LanguageList of no bytes", DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3, 4)})), 3, true},
+    };
+    for (auto& c : cases) {
+        Attach(std::move(c.device));
+        std::optional<HeaderOnlyLanguageList> headerOnly;
+        if (c.headerOnlyLanguageList)
+            headerOnly.emplace();
+        EXPECT_TRUE(StringListOf().empty()) << c.what;
+        headerOnly.reset();
+        EXPECT_EQ(Requests().size(), c.requests) << c.what;
+        EXPECT_EQ(AskedForAString(), c.requests > 2) << c.what;
+        TearDown();
     }
-    EXPECT_TRUE(list.empty());
-    EXPECT_EQ(Requests().size(), 3u) << "the set twice and the LanguageList";
 }
 
 // One device's string requests are bounded, the LanguageList's included.
@@ -392,20 +377,13 @@ TEST_F(DescriptorTest, StringRequestsStopAtTheBoundAndTheListKeepsWhatCame)
     // each: 509 interfaces stay one request below the bound, 510 pass it in
     // the middle of the last interface's languages.
     for (const int interfaces : {509, 510}) {
-        std::vector<std::vector<uint8_t>> body;
-        std::vector<uint8_t> set = ConfigSet({}, 0, 1);
-        for (int i = 0; i < interfaces; ++i) {
-            const auto interface = Interface(static_cast<uint8_t>(i), 0, 3, static_cast<uint8_t>(4 + i % 15));
-            set.insert(set.end(), interface.begin(), interface.end());
-        }
-        set[2] = static_cast<uint8_t>(set.size() & 0xFF);
-        set[3] = static_cast<uint8_t>(set.size() >> 8);
+        // Interface i names index 4 + i % 15.
+        const auto set = SetOfInterfaces(interfaces, [](int i) { return 4 + i % 15; });
         Attach(DeviceNaming(1, 2, 0, set, {kEnglish, kGerman}));
         const std::vector<std::string> list = StringListOf();
         const size_t wanted = 1 + 2 * (2 + static_cast<size_t>(interfaces));
         EXPECT_EQ(Requests().size(), 2 + std::min(wanted, kBound)) << interfaces;
         EXPECT_EQ(list.size(), std::min(wanted, kBound)) << interfaces;
-        // Interface i names index 4 + i % 15.
         EXPECT_EQ(list.back(), interfaces == 509 ? "17:0407" : "18:0409") << interfaces;
         TearDown();
     }
@@ -414,14 +392,7 @@ TEST_F(DescriptorTest, StringRequestsStopAtTheBoundAndTheListKeepsWhatCame)
     std::vector<uint16_t> languages;
     for (uint16_t id = 0x0401; languages.size() < 126; ++id)
         languages.push_back(id);
-    std::vector<uint8_t> set = ConfigSet({}, 0, 1);
-    while (set.size() + 9 <= 65535) {
-        const auto interface = Interface(0, 0, 3, 5);
-        set.insert(set.end(), interface.begin(), interface.end());
-    }
-    set[2] = static_cast<uint8_t>(set.size() & 0xFF);
-    set[3] = static_cast<uint8_t>(set.size() >> 8);
-    Attach(DeviceNaming(0, 0, 0, set, languages));
+    Attach(DeviceNaming(0, 0, 0, SetOfInterfaces((65535 - 9) / 9, [](int) { return 5; }), languages));
     EXPECT_EQ(StringListOf().size(), kBound);
     EXPECT_EQ(Requests().size(), 2 + kBound);
 }
