@@ -18,10 +18,7 @@ namespace {
 
 SimTopology HubWithPorts(std::vector<SimPort> ports, const std::string& rootHubName = "ROOT")
 {
-    SimTopology topology;
-    const uint32_t count = static_cast<uint32_t>(ports.size());
-    topology.controllers.push_back(ControllerWith("HC", Hub(rootHubName, count, std::move(ports))));
-    return topology;
+    return OneController(std::move(ports), 0, rootHubName);
 }
 
 struct Text {
@@ -32,28 +29,20 @@ struct Text {
 
 }  // namespace
 
+// "\\.\" and the name; a name too long for the path buffer is refused
+// without opening.
 TEST(OpenHubByName, OpensTheDevicePathBuiltFromTheName)
 {
-    SimSession session(HubWithPorts({}, "USB#ROOT_HUB30#4&1b3c5f2&0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}"));
-    DeviceHandle hub = OpenHubByName("USB#ROOT_HUB30#4&1b3c5f2&0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
+    const std::string fits(507, 'h');  // "\\.\" + 507 = 511 characters
+    SimSession session(HubWithPorts({}, fits));
+    DeviceHandle hub = OpenHubByName(fits.c_str());
     ASSERT_NE(hub, InvalidDeviceHandle());
     CloseDeviceHandle(hub);
     EXPECT_EQ(OpenHubByName("NO-SUCH-HUB"), InvalidDeviceHandle());
+    EXPECT_EQ(session.Usb().Count().opens, 2u);
+    EXPECT_EQ(OpenHubByName(std::string(508, 'h').c_str()), InvalidDeviceHandle());
+    EXPECT_EQ(session.Usb().Count().opens, 2u);
     EXPECT_EQ(session.Usb().OpenHandles(), 0u);
-}
-
-TEST(OpenHubByName, NameTooLongForThePathBufferIsRefusedWithoutOpening)
-{
-    const std::string fits(507, 'h');   // "\\.\" + 507 = 511 characters
-    const std::string tooLong(508, 'h');
-    SimTopology topology = HubWithPorts({}, fits);
-    SimSession session(std::move(topology));
-    DeviceHandle hub = OpenHubByName(fits.c_str());
-    EXPECT_NE(hub, InvalidDeviceHandle());
-    CloseDeviceHandle(hub);
-    EXPECT_EQ(session.Usb().Count().opens, 1u);
-    EXPECT_EQ(OpenHubByName(tooLong.c_str()), InvalidDeviceHandle());
-    EXPECT_EQ(session.Usb().Count().opens, 1u);
 }
 
 TEST(GetDriverKeyName, ReadsTheNameInTwoRequestsOrGivesNull)
@@ -108,48 +97,6 @@ TEST(GetExternalHubName, ReadsTheHubNameOfAHubPortOnly)
     EXPECT_EQ(session.Memory().LiveBlocks(), 1u) << "the name alone stays";
 }
 
-TEST(GetRootHubName, ReadsTheNameFromTheControllerAndFailsWhenThereIsNone)
-{
-    SimTopology topology = HubWithPorts({}, "USB#ROOT_HUB20#4&2e1c5a0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
-    topology.controllers.emplace_back();
-    SimSession session(std::move(topology));
-    DeviceHandle first = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
-    DeviceHandle second = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(1).c_str());
-    ASSERT_NE(first, InvalidDeviceHandle());
-    ASSERT_NE(second, InvalidDeviceHandle());
-    Text name(GetRootHubName(first));
-    EXPECT_STREQ(name.text, "USB#ROOT_HUB20#4&2e1c5a0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
-    EXPECT_EQ(GetRootHubName(second), nullptr);
-    CloseDeviceHandle(first);
-    CloseDeviceHandle(second);
-    EXPECT_EQ(session.Usb().Count().ioctl.at(IOCTL_USB_GET_ROOT_HUB_NAME), 3u);
-    EXPECT_EQ(session.Memory().LiveBlocks(), 1u) << "the name alone stays";
-}
-
-TEST(CyclePort, ReachesTheHubWithThePortNumberInTheWholeRecord)
-{
-    std::vector<SimPort> ports;
-    ports.push_back(Device(1, 1, 1));
-    ports.push_back(Device(2, 1, 1));
-    ports[1].fail.insert("cycle_port");
-    SimSession session(HubWithPorts(std::move(ports)));
-    DeviceHandle hub = OpenHubByName("ROOT");
-    EXPECT_NE(CyclePort(hub, 1), 0);
-    EXPECT_EQ(CyclePort(hub, 2), 0);
-    EXPECT_EQ(CyclePort(hub, 3), 0);
-    // The hub driver wants the whole USB_CYCLE_PORT_PARAMS; ConnectionIndex
-    // alone is refused.
-    USB_CYCLE_PORT_PARAMS params = {};
-    params.ConnectionIndex = 1;
-    uint32_t returned = 0;
-    EXPECT_FALSE(session.Usb().IoControl(hub, IOCTL_USB_HUB_CYCLE_PORT, &params, sizeof(params.ConnectionIndex),
-                                         nullptr, 0, &returned));
-    CloseDeviceHandle(hub);
-    ASSERT_EQ(session.Usb().Cycles().size(), 1u);
-    EXPECT_EQ(session.Usb().Cycles()[0].first, "ROOT");
-    EXPECT_EQ(session.Usb().Cycles()[0].second, 1u);
-}
-
 // Passes every call on and notes the I/O controls as sent.
 class SentIoControls : public UsbPassThrough {
 public:
@@ -167,36 +114,60 @@ public:
     }
 };
 
-TEST(CyclePort, SendsTheWholeParameterRecordAndAsksForNothingBack)
+// The whole USB_CYCLE_PORT_PARAMS goes in, nothing is asked back; the hub
+// driver refuses ConnectionIndex alone.
+TEST(CyclePort, ReachesTheHubWithThePortNumberInTheWholeRecord)
 {
-    std::vector<SimPort> ports;
-    ports.push_back(Device(1, 1, 1));
-    SimSession session(HubWithPorts(std::move(ports)));
+    SimSession session(HubWithPorts(Ports(Device(1, 1, 1), With(Device(2, 1, 1), [](SimPort& p) {
+                                              p.fail.insert("cycle_port");
+                                          }))));
     DeviceHandle hub = OpenHubByName("ROOT");
-    SentIoControls sent;
-    EXPECT_NE(CyclePort(hub, 1), 0);
+    {
+        SentIoControls sent;
+        EXPECT_NE(CyclePort(hub, 1), 0);
+        ASSERT_EQ(sent.sent.size(), 1u);
+        EXPECT_EQ(sent.sent[0].code, 0x220444u) << "IOCTL_USB_HUB_CYCLE_PORT";
+        EXPECT_EQ(sent.sent[0].inSize, 8u) << "USB_CYCLE_PORT_PARAMS";
+        EXPECT_EQ(sent.sent[0].outSize, 0u);
+        EXPECT_FALSE(sent.sent[0].hasOut);
+    }
+    EXPECT_EQ(CyclePort(hub, 2), 0);
+    EXPECT_EQ(CyclePort(hub, 3), 0);
+    USB_CYCLE_PORT_PARAMS params = {};
+    params.ConnectionIndex = 1;
+    uint32_t returned = 0;
+    EXPECT_FALSE(session.Usb().IoControl(hub, IOCTL_USB_HUB_CYCLE_PORT, &params, sizeof(params.ConnectionIndex),
+                                         nullptr, 0, &returned));
     CloseDeviceHandle(hub);
-    ASSERT_EQ(sent.sent.size(), 1u);
-    EXPECT_EQ(sent.sent[0].code, 0x220444u) << "IOCTL_USB_HUB_CYCLE_PORT";
-    EXPECT_EQ(sent.sent[0].inSize, 8u) << "USB_CYCLE_PORT_PARAMS";
-    EXPECT_EQ(sent.sent[0].outSize, 0u);
-    EXPECT_FALSE(sent.sent[0].hasOut);
+    ASSERT_EQ(session.Usb().Cycles().size(), 1u);
+    EXPECT_EQ(session.Usb().Cycles()[0].first, "ROOT");
+    EXPECT_EQ(session.Usb().Cycles()[0].second, 1u);
 }
 
-TEST(GetRootHubName, SendsNoInputToTheController)
+// Probe and name, no input sent; a controller without root hub gives null.
+TEST(GetRootHubName, ReadsTheNameFromTheControllerAndFailsWhenThereIsNone)
 {
-    SimSession session(HubWithPorts({}, "ROOT"));
-    DeviceHandle controller = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
-    SentIoControls sent;
-    Text name(GetRootHubName(controller));
-    CloseDeviceHandle(controller);
-    EXPECT_STREQ(name.text, "ROOT");
-    ASSERT_EQ(sent.sent.size(), 2u) << "probe and name";
-    for (const auto& request : sent.sent) {
-        EXPECT_EQ(request.code, IOCTL_USB_GET_ROOT_HUB_NAME);
-        EXPECT_EQ(request.inSize, 0u);
-        EXPECT_TRUE(request.hasOut);
+    SimTopology topology = HubWithPorts({}, "USB#ROOT_HUB20#4&2e1c5a0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
+    topology.controllers.emplace_back();
+    SimSession session(std::move(topology));
+    DeviceHandle first = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
+    DeviceHandle second = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(1).c_str());
+    ASSERT_NE(second, InvalidDeviceHandle());
+    {
+        SentIoControls sent;
+        Text name(GetRootHubName(first));
+        EXPECT_STREQ(name.text, "USB#ROOT_HUB20#4&2e1c5a0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
+        ASSERT_EQ(sent.sent.size(), 2u) << "probe and name";
+        for (const auto& request : sent.sent) {
+            EXPECT_EQ(request.code, IOCTL_USB_GET_ROOT_HUB_NAME);
+            EXPECT_EQ(request.inSize, 0u);
+            EXPECT_TRUE(request.hasOut);
+        }
     }
+    EXPECT_EQ(GetRootHubName(second), nullptr);
+    CloseDeviceHandle(first);
+    CloseDeviceHandle(second);
+    EXPECT_EQ(session.Memory().LiveBlocks(), 0u);
 }
 
 // Rewrites ActualLength in the controller's reply to the root hub name probe.
@@ -241,36 +212,21 @@ TEST(WideToAnsi, ConvertsToCodePage1252WithBestFitAndQuestionMarksForTheRest)
 {
     SimSession session{SimTopology{}};
     const char16_t text[] = u"Ger\u00e4t \u20ac\u2122 \u0100 \U0001F600!";
-    Text converted(WideToAnsi(text));
-    ASSERT_NE(converted.text, nullptr);
-    EXPECT_STREQ(converted.text, "Ger\xE4t \x80\x99 A ?!");
-
-    Text empty(WideToAnsi(u""));
-    ASSERT_NE(empty.text, nullptr);
-    EXPECT_STREQ(empty.text, "");
-    EXPECT_EQ(session.Memory().LiveBlocks(), 2u);
-}
-
-TEST(WideToAnsi, FailedAllocationYieldsNull)
-{
-    SimSession session{SimTopology{}};
+    {
+        Text converted(WideToAnsi(text));
+        EXPECT_STREQ(converted.text, "Ger\xE4t \x80\x99 A ?!");
+        Text empty(WideToAnsi(u""));
+        EXPECT_STREQ(empty.text, "");
+    }
     session.Memory().FailAllocation(1);
     EXPECT_EQ(WideToAnsi(u"name"), nullptr);
+    EXPECT_EQ(session.Memory().LiveBlocks(), 0u);
 }
 
-namespace {
-
-// A host controller whose root hub name reply has an odd ActualLength and no
-// terminator, filling every byte it is given.
-class UnterminatedNameController : public UsbPlatform {
+// A root hub name reply with an odd ActualLength and no terminator, filling
+// every byte it is given.
+class UnterminatedName : public UsbPassThrough {
 public:
-    ControllerSet OpenControllerSet() override { return nullptr; }
-    bool EnumController(ControllerSet, uint32_t) override { return false; }
-    uint32_t ControllerPathSize(ControllerSet, uint32_t) override { return 0; }
-    const char* ControllerPath(ControllerSet, uint32_t, void*, uint32_t) override { return nullptr; }
-    bool ControllerDescription(ControllerSet, uint32_t, char*, uint32_t) override { return false; }
-    void CloseControllerSet(ControllerSet) override {}
-    DeviceHandle OpenDevice(const char*) override { return this; }
     bool IoControl(DeviceHandle, uint32_t, void*, uint32_t, void* out, uint32_t outSize, uint32_t* returned) override
     {
         auto* bytes = static_cast<uint8_t*>(out);
@@ -280,19 +236,15 @@ public:
         *returned = outSize;
         return true;
     }
-    void CloseDevice(DeviceHandle) override {}
 };
-
-}  // namespace
 
 TEST(GetRootHubName, ReplyWithoutTerminatorAndOddLengthIsReadInsideItsBuffer)
 {
     SimSession session{SimTopology{}};
-    UnterminatedNameController controller;
-    ActiveUsbPlatform = &controller;
+    UnterminatedName controller;
     Text name(GetRootHubName(&controller));
     ASSERT_NE(name.text, nullptr);
     // Bytes 4..10 hold "AA AA AA A": three whole units, then half of one.
     EXPECT_EQ(strlen(name.text), 4u);
-    EXPECT_EQ(name.text[0], '?');   // U+4141 is not in code page 1252
+    EXPECT_EQ(name.text[0], '?');  // U+4141 is not in code page 1252
 }
