@@ -239,70 +239,49 @@ TEST_F(PanelTest, EmptyPortClearsEverything)
     EXPECT_EQ(Topic(), 100);
 }
 
-TEST_F(PanelTest, ManufacturerStringReplacesTheTableName)
+// Vendor name, product and serial number: the table's name unless the
+// device names a manufacturer; the last language of the list decides; the
+// LanguageList (index 0) is no string; strings in the code page, best fit
+// or '?', and one of 80 characters or more empties its field.
+TEST_F(PanelTest, StringFieldsFollowTheDeviceStrings)
 {
-    SimPort port = Device(1, 0x03EB, 0x2104);
-    port.deviceDescriptor = DeviceDescriptor(0x03EB, 0x2104, 1, 0, 0);
-    port.languages = {kEnglish};
-    port.strings[1][kEnglish] = u"ATMEL";
-    Scan(Ports(std::move(port)));
-    Select("[Port1] ");
-    EXPECT_EQ(View().vendorName, "ATMEL");
-}
-
-TEST_F(PanelTest, VendorOutsideTheTableOrZeroLeavesTheNameEmpty)
-{
-    Scan(Ports(Device(1, 0x1D6B, 0x0002), Device(2, 0x0000, 0x0001)));
-    Select("[Port1] ");
-    EXPECT_EQ(View().vendorId, "1d6b");
-    EXPECT_EQ(View().vendorName, "");
-    Select("[Port2] ");
-    EXPECT_EQ(View().vendorId, "0000");
-    EXPECT_EQ(View().vendorName, "");
-}
-
-TEST_F(PanelTest, LastLanguageOfTheListDecidesAndOneIndexCanFillTwoFields)
-{
-    SimPort port = Device(1, 0x046D, 0x0A44);
-    port.deviceDescriptor = DeviceDescriptor(0x046D, 0x0A44, 1, 2, 2);
-    port.languages = {kEnglish, kGerman};
-    port.strings[1][kEnglish] = u"Logitech";
-    port.strings[1][kGerman] = u"Logitech GmbH";
-    port.strings[2][kEnglish] = u"Headset";
-    port.strings[2][kGerman] = u"Kopfh\u00f6rer";
-    Scan(Ports(std::move(port)));
-    Select("[Port1] ");
-    EXPECT_EQ(View().vendorName, "Logitech GmbH");
-    EXPECT_EQ(View().productName, "Kopfh\xF6rer");
-    EXPECT_EQ(View().serial, "Kopfh\xF6rer");
-}
-
-TEST_F(PanelTest, LanguageListIsNoStringOfTheFieldsThatNameIndexZero)
-{
-    SimPort port = Device(1, 0x046D, 0x0A44);
-    port.deviceDescriptor = DeviceDescriptor(0x046D, 0x0A44, 1, 0, 0);
-    port.languages = {kEnglish};
-    port.strings[1][kEnglish] = u"L";
-    Scan(Ports(std::move(port)));
-    Select("[Port1] ");
-    EXPECT_EQ(View().vendorName, "L") << "a string of one character";
-    EXPECT_EQ(View().productName, "");
-    EXPECT_EQ(View().serial, "");
-}
-
-TEST_F(PanelTest, StringsConvertToTheCodePageAndTooLongOnesEmptyTheirField)
-{
-    SimPort port = Device(1, 0x1234, 0x0001);
-    port.deviceDescriptor = DeviceDescriptor(0x1234, 0x0001, 1, 2, 3);
-    port.languages = {kEnglish};
-    port.strings[1][kEnglish] = std::u16string(79, u'm');
-    port.strings[2][kEnglish] = std::u16string(80, u'p');
-    port.strings[3][kEnglish] = u"Cam\u2122 \u0100\U0001F600";
-    Scan(Ports(std::move(port)));
-    Select("[Port1] ");
-    EXPECT_EQ(View().vendorName, std::string(79, 'm'));
-    EXPECT_EQ(View().productName, "");
-    EXPECT_EQ(View().serial, "Cam\x99 A?") << "best fit for U+0100, '?' for the pair";
+    const struct {
+        uint16_t vendor;
+        uint8_t manufacturer, product, serial;
+        std::vector<std::pair<uint8_t, std::u16string>> english, german;
+        std::string vendorName, productName, serialNumber;
+    } cases[] = {
+        {0x03EB, 1, 0, 0, {{1, u"ATMEL"}}, {}, "ATMEL", "", ""},
+        {0x03EB, 0, 0, 0, {}, {}, "Atmel Corporation", "", ""},
+        {0x1D6B, 0, 0, 0, {}, {}, "", "", ""},
+        {0x0000, 0, 0, 0, {}, {}, "", "", ""},
+        {0x046D, 1, 2, 2, {{1, u"Logitech"}, {2, u"Headset"}}, {{1, u"Logitech GmbH"}, {2, u"Kopfh\u00f6rer"}},
+         "Logitech GmbH", "Kopfh\xF6rer", "Kopfh\xF6rer"},
+        {0x046D, 1, 0, 0, {{1, u"L"}}, {}, "L", "", ""},
+        {0x1234, 1, 2, 3, {{1, std::u16string(79, u'm')}, {2, std::u16string(80, u'p')}, {3, u"Cam\u2122 \u0100\U0001F600"}},
+         {}, std::string(79, 'm'), "", "Cam\x99 A?"},
+    };
+    for (const auto& c : cases) {
+        SimPort port = Device(1, c.vendor, 0x0A44);
+        port.deviceDescriptor = DeviceDescriptor(c.vendor, 0x0A44, c.manufacturer, c.product, c.serial);
+        port.languages = {kEnglish};
+        for (const auto& [index, text] : c.english)
+            port.strings[index][kEnglish] = text;
+        if (!c.german.empty())
+            port.languages.push_back(kGerman);
+        for (const auto& [index, text] : c.german)
+            port.strings[index][kGerman] = text;
+        Scan(Ports(std::move(port)));
+        Select("[Port1] ");
+        const PanelView view = View();
+        char id[8];
+        snprintf(id, sizeof(id), "%04x", c.vendor);
+        EXPECT_EQ(view.vendorId, id);
+        EXPECT_EQ(view.vendorName, c.vendorName) << id;
+        EXPECT_EQ(view.productName, c.productName) << id;
+        EXPECT_EQ(view.serial, c.serialNumber) << id;
+        TearDown();
+    }
 }
 
 TEST_F(PanelTest, EmptyStringDescriptorEmptiesTheFieldAgain)
