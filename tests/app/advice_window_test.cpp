@@ -24,10 +24,8 @@ public:
         std::string file;
         unsigned command = 0;
         uintptr_t data = 0;
-        // Copied from the record of HH_SET_WIN_TYPE.
-        std::string type, caption;
-        int cbStruct = 0, unicode = -1, notExpanded = -1;
-        uint32_t valid = 0, properties = 0, toolbar = 0, styles = 0;
+        // The record of HH_SET_WIN_TYPE.
+        std::string caption, type;
         ScreenRect rect{};
     };
 
@@ -60,18 +58,15 @@ public:
         call.command = command;
         call.data = data;
         if (command == HH_SET_WIN_TYPE) {
-            const auto* type = reinterpret_cast<const HH_WINTYPE*>(data);
-            call.type = type->pszType;
-            call.caption = type->pszCaption;
-            call.cbStruct = type->cbStruct;
-            call.unicode = type->fUniCodeStrings;
-            call.valid = type->fsValidMembers;
-            call.properties = type->fsWinProperties;
-            call.toolbar = type->fsToolBarFlags;
-            call.notExpanded = type->fNotExpanded;
-            call.styles = type->dwStyles | type->dwExStyles;
-            call.rect = {type->rcWindowPos.left, type->rcWindowPos.top, type->rcWindowPos.right,
-                         type->rcWindowPos.bottom};
+            const auto* t = reinterpret_cast<const HH_WINTYPE*>(data);
+            char text[200];
+            snprintf(text, sizeof(text), "%s size %d unicode %d valid %x properties %x toolbar %x styles %lx "
+                     "not expanded %d", t->pszType, t->cbStruct, t->fUniCodeStrings, t->fsValidMembers,
+                     t->fsWinProperties, t->fsToolBarFlags, static_cast<unsigned long>(t->dwStyles | t->dwExStyles),
+                     t->fNotExpanded);
+            call.type = text;
+            call.caption = t->pszCaption;
+            call.rect = {t->rcWindowPos.left, t->rcWindowPos.top, t->rcWindowPos.right, t->rcWindowPos.bottom};
         }
         calls.push_back(call);
         log.push_back("call " + std::to_string(command));
@@ -121,15 +116,9 @@ TEST_F(AdviceTest, TopicDefinesTheWindowTypeBesideTheMainWindowAndShowsTheTopic)
     EXPECT_EQ(type.caller, kDesktop);
     EXPECT_EQ(type.file, "Portolan.chm");
     EXPECT_EQ(type.command, HH_SET_WIN_TYPE);
-    EXPECT_EQ(type.type, "NewWindow");
+    EXPECT_EQ(type.type, "NewWindow size " + std::to_string(sizeof(HH_WINTYPE)) +
+                             " unicode 0 valid 310 properties 0 toolbar 0 styles 0 not expanded 1");
     EXPECT_EQ(type.caption, help_.caption);
-    EXPECT_EQ(type.cbStruct, static_cast<int>(sizeof(HH_WINTYPE)));
-    EXPECT_EQ(type.unicode, 0);
-    EXPECT_EQ(type.valid, 0x310u);
-    EXPECT_EQ(type.properties, 0u);
-    EXPECT_EQ(type.toolbar, 0u);
-    EXPECT_EQ(type.styles, 0u);
-    EXPECT_EQ(type.notExpanded, 1);
     EXPECT_EQ(type.rect.left, 565);
     EXPECT_EQ(type.rect.top, 50);
     EXPECT_EQ(type.rect.right, 1820);
@@ -193,56 +182,45 @@ TEST_F(AdviceTest, CaptionIsCutTo99Characters)
     EXPECT_EQ(help_.calls[0].caption, std::string(99, 'c'));
 }
 
-TEST_F(AdviceTest, BindingTriesTheRegisteredPathThenTheSystemFolder)
+// The registered path first, then the system folder; once the control or
+// its entry point is missing, nothing is tried again, yet topics are noted.
+TEST_F(AdviceTest, BindingIsTriedOnceRegisteredPathFirst)
 {
-    RegisterControl("C:\\Windows\\System32\\hhctrl.ocx");
-    ShowAdviceTopic(kMain, 100);
-    ShowAdviceTopic(kMain, 101);
-    std::vector<std::string> loads;
-    for (const auto& entry : help_.log)
-        if (entry.rfind("load ", 0) == 0 || entry.rfind("ordinal", 0) == 0)
-            loads.push_back(entry);
-    EXPECT_EQ(loads, (std::vector<std::string>{"load C:\\Windows\\System32\\hhctrl.ocx", "load system hhctrl.ocx",
-                                               "ordinal 14"}));
-    EXPECT_EQ(help_.calls.size(), 4u);
-}
-
-TEST_F(AdviceTest, RegisteredPathThatLoadsIsUsedAlone)
-{
-    RegisterControl("C:\\Windows\\System32\\hhctrl.ocx");
-    help_.loadable = {"C:\\Windows\\System32\\hhctrl.ocx"};
-    ShowAdviceTopic(kMain, 100);
-    EXPECT_EQ(help_.log[1], "load C:\\Windows\\System32\\hhctrl.ocx");
-    EXPECT_EQ(help_.log[2], "ordinal 14");
-    EXPECT_EQ(help_.calls.size(), 2u);
-}
-
-TEST_F(AdviceTest, WithoutTheControlNothingIsTriedAgainButTopicsAreRecorded)
-{
-    help_.loadable.clear();
-    EXPECT_EQ(CallHtmlHelp(nullptr, kHelpFile, HH_HELP_CONTEXT, 100), nullptr);
-    EXPECT_EQ(help_.log, (std::vector<std::string>{"load system hhctrl.ocx"}));
-    help_.loadable = {"system hhctrl.ocx"};
-    ShowAdviceTopic(kMain, 102);
-    EXPECT_EQ(CallHtmlHelp(nullptr, kHelpFile, HH_HELP_CONTEXT, 100), nullptr);
-    EXPECT_EQ(help_.log, (std::vector<std::string>{"load system hhctrl.ocx", "temp", "front main"}));
-    EXPECT_TRUE(help_.calls.empty());
-    EXPECT_EQ(LastAdviceTopic, 102);
-}
-
-TEST_F(AdviceTest, MissingEntryPointAlsoEndsEveryLaterAttempt)
-{
-    help_.hasEntry = false;
-    ShowAdviceTopic(kMain, 100);
-    ShowAdviceTopic(kMain, 101);
-    int loads = 0, lookups = 0;
-    for (const auto& entry : help_.log) {
-        loads += entry.rfind("load ", 0) == 0;
-        lookups += entry.rfind("ordinal", 0) == 0;
+    using Log = std::vector<std::string>;
+    const std::string registered = "C:\\Windows\\System32\\hhctrl.ocx";
+    const struct {
+        const char* what;
+        bool registers;
+        std::set<std::string> loadable;
+        bool hasEntry;
+        Log binding;
+        size_t calls;
+    } cases[] = {
+        {"registered path fails", true, {"system hhctrl.ocx"}, true,
+         {"load " + registered, "load system hhctrl.ocx", "ordinal 14"}, 4},
+        {"registered path loads", true, {registered}, true, {"load " + registered, "ordinal 14"}, 4},
+        {"no control", false, {}, true, {"load system hhctrl.ocx"}, 0},
+        {"no entry point", false, {"system hhctrl.ocx"}, false, {"load system hhctrl.ocx", "ordinal 14"}, 0},
+    };
+    for (const auto& c : cases) {
+        ResetAdviceWindowState();
+        help_ = FakeHelp();
+        if (c.registers)
+            RegisterControl(registered);
+        help_.loadable = c.loadable;
+        help_.hasEntry = c.hasEntry;
+        ShowAdviceTopic(kMain, 100);
+        ShowAdviceTopic(kMain, 101);
+        EXPECT_EQ(CallHtmlHelp(nullptr, kHelpFile, HH_HELP_CONTEXT, 100) != nullptr, c.calls > 0) << c.what;
+        Log binding;
+        for (const auto& entry : help_.log)
+            if (entry.rfind("load ", 0) == 0 || entry.rfind("ordinal", 0) == 0)
+                binding.push_back(entry);
+        EXPECT_EQ(binding, c.binding) << c.what;
+        EXPECT_EQ(help_.calls.size(), c.calls + (c.calls ? 1 : 0)) << c.what;
+        EXPECT_EQ(LastAdviceTopic, 101) << c.what;
+        SimRegistryPath(session_->Topology().classesRoot, kControlKey).values.clear();
     }
-    EXPECT_EQ(loads, 1);
-    EXPECT_EQ(lookups, 1);
-    EXPECT_TRUE(help_.calls.empty());
 }
 
 TEST_F(AdviceTest, ControlPathIsTheDefaultValueOfTheRegisteredServer)
