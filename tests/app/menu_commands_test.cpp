@@ -20,15 +20,10 @@ class CommandTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::vector<SimPort> hubPorts;
-        hubPorts.push_back(Device(3, 0x046D, 0xC077, "", 0));
-        std::vector<SimPort> ports;
-        ports.push_back(HubPort(1, Hub("EXT", 4, std::move(hubPorts))));
-        ports.push_back(Device(2, 0x0781, 0x5567, "", 2));
-        ports.push_back(EmptyPort(4));
-        SimTopology topology;
-        topology.controllers.push_back(ControllerWith("HC", Hub("ROOT", 4, std::move(ports))));
-        session_ = std::make_unique<SimSession>(std::move(topology));
+        session_ = std::make_unique<SimSession>(OneController(
+            Ports(HubPort(1, Hub("EXT", 4, Ports(Device(3, 0x046D, 0xC077, "", 0)))), Device(2, 0x0781, 0x5567, "", 2),
+                  EmptyPort(4)),
+            4));
         Shell = &shell_;
         RefreshTree();
     }
@@ -144,7 +139,9 @@ TEST_F(CommandTest, AdviceWindowOpensOnTopic100AndClosesWithMinusOne)
     EXPECT_EQ(calls[1].topic, -1);
 }
 
-TEST_F(CommandTest, AboutBoxAndExit)
+// Exit unregisters the device notification, closing does not; both free
+// the tree.
+TEST_F(CommandTest, AboutBoxExitAndClose)
 {
     Command(CommandAbout);
     EXPECT_EQ(shell_.log, (Log{"about"}));
@@ -152,10 +149,8 @@ TEST_F(CommandTest, AboutBoxAndExit)
     EXPECT_EQ(shell_.log, (Log{"about", "unregister", "quit 0", "end 0"}));
     EXPECT_EQ(session_->Tree().ItemCount(), 0u);
     EXPECT_EQ(session_->Memory().LiveBlocks(), 0u);
-}
-
-TEST_F(CommandTest, CloseFreesTheTreeAndEndsWithoutUnregistering)
-{
+    RefreshTree();
+    shell_.log.clear();
     CloseMainWindow(nullptr);
     EXPECT_EQ(shell_.log, (Log{"quit 0", "end 0"}));
     EXPECT_EQ(session_->Tree().ItemCount(), 0u);
@@ -172,38 +167,23 @@ TEST_F(CommandTest, IdsOutsideTheCommandsDoNothing)
     EXPECT_TRUE(session_->Advice().calls.empty());
 }
 
+// The parent hub is asked for the selected port, also an empty one shown
+// as unused; the root, a controller, a root hub and no selection are not
+// cycled.
 TEST_F(CommandTest, CyclePortAsksTheParentHubForTheSelectedPort)
 {
-    Select("[Port2] ");
     Command(CommandCyclePort);
-    Select("[Port3] ");
-    Command(CommandCyclePort);
-    Select("[Port1] : ");   // the external hub: its port on the root hub
-    Command(CommandCyclePort);
-    using Cycle = std::pair<std::string, uint32_t>;
-    EXPECT_EQ(session_->Usb().Cycles(), (std::deque<Cycle>{{"ROOT", 2}, {"EXT", 3}, {"ROOT", 1}}));
-    EXPECT_EQ(session_->Usb().OpenHandles(), 0u);
-    EXPECT_TRUE(shell_.log.empty());
-}
-
-TEST_F(CommandTest, CyclePortOnAnEmptyPortShownAsUnused)
-{
-    Command(CommandUnusedPorts);
-    Select("[Port4] ");
-    Command(CommandCyclePort);
-    ASSERT_EQ(session_->Usb().Cycles().size(), 1u);
-    EXPECT_EQ(session_->Usb().Cycles()[0].second, 4u);
-}
-
-TEST_F(CommandTest, CyclePortIgnoresRootControllerRootHubAndNoSelection)
-{
-    Command(CommandCyclePort);
-    for (const char* label : {"My Computer", "HC", "RootHub"}) {
+    for (const char* label : {"My Computer", "HC", "RootHub", "[Port2] ", "[Port3] ", "[Port1] : "}) {
         Select(label);
         Command(CommandCyclePort);
     }
-    EXPECT_TRUE(session_->Usb().Cycles().empty());
-    EXPECT_EQ(session_->Usb().Count().ioctl.count(IOCTL_USB_HUB_CYCLE_PORT), 0u);
+    Command(CommandUnusedPorts);
+    Select("[Port4] ");  // the first one shown: port 4 of EXT
+    Command(CommandCyclePort);
+    using Cycle = std::pair<std::string, uint32_t>;
+    EXPECT_EQ(session_->Usb().Cycles(), (std::deque<Cycle>{{"ROOT", 2}, {"EXT", 3}, {"ROOT", 1}, {"EXT", 4}}));
+    EXPECT_EQ(session_->Usb().OpenHandles(), 0u);
+    EXPECT_EQ(shell_.log, (Log{"check 40008 1"}));
 }
 
 TEST_F(CommandTest, CyclePortBeepsOnceWhenTheHubDoesNotOpen)
@@ -227,24 +207,19 @@ TEST_F(CommandTest, RefusedCycleIsSilentAndNoRefreshFollows)
     EXPECT_EQ(Scans(), scans);
 }
 
+// Arrival and removal refresh while auto refresh is on, and show the change.
 TEST_F(CommandTest, DeviceEventsRefreshOnlyWhileAutoRefreshIsOn)
 {
     const uint64_t scans = Scans();
     OnDeviceChange(nullptr, kDeviceArrival);
     EXPECT_EQ(Scans(), scans);
     Command(CommandAutoRefresh);
-    OnDeviceChange(nullptr, kDeviceArrival);
     OnDeviceChange(nullptr, kDeviceRemoveComplete);
-    OnDeviceChange(nullptr, 0x8001);   // query remove
-    OnDeviceChange(nullptr, 0x0007);   // devnodes changed
-    EXPECT_EQ(Scans(), scans + 2);
-}
-
-TEST_F(CommandTest, ArrivalWhileAutoRefreshIsOnShowsTheNewDevice)
-{
-    Command(CommandAutoRefresh);
+    OnDeviceChange(nullptr, 0x8001);  // query remove
+    OnDeviceChange(nullptr, 0x0007);  // devnodes changed
     session_->Topology().controllers[0].rootHub->ports.push_back(Device(3, 0x413C, 0x2113));
     OnDeviceChange(nullptr, kDeviceArrival);
+    EXPECT_EQ(Scans(), scans + 2);
     EXPECT_NE(FindItem(session_->Tree(), "[Port3] "), nullptr);
     EXPECT_EQ(session_->Status().Text(), "Connected Hubs: 1   Other Devices: 3");
 }
