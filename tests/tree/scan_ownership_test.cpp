@@ -25,22 +25,13 @@ SimTopology RichTopology()
         stick.strings[index][0x0409] = u"text";
         stick.strings[index][0x0407] = u"Text";
     }
-    std::vector<SimPort> hubPorts;
-    hubPorts.push_back(std::move(stick));
-    hubPorts.push_back(EmptyPort(2));
-    SimPort failed = Device(3, 1, 1, "{k}\\0003");
-    failed.status = 2;
-    hubPorts.push_back(std::move(failed));
-
-    std::vector<SimPort> rootPorts;
-    rootPorts.push_back(HubPort(1, Hub("EXT", 4, std::move(hubPorts)), "{k}\\0002"));
-    rootPorts.push_back(EmptyPort(2));
-    rootPorts.push_back(Device(3, 0x046D, 0xC077, "{k}\\0004", 0));
-    topology.controllers.push_back(ControllerWith("xHCI", Hub("ROOT-A", 3, std::move(rootPorts))));
-
-    std::vector<SimPort> otherPorts;
-    otherPorts.push_back(Device(1, 0x413C, 0x2113, "{k}\\0005", 0));
-    topology.controllers.push_back(ControllerWith("EHCI", Hub("ROOT-B", 1, std::move(otherPorts))));
+    SimPort failed = With(Device(3, 1, 1, "{k}\\0003"), [](SimPort& p) { p.status = 2; });
+    topology.controllers.push_back(ControllerWith(
+        "xHCI", Hub("ROOT-A", 3,
+                    Ports(HubPort(1, Hub("EXT", 4, Ports(std::move(stick), EmptyPort(2), std::move(failed))), "{k}\\0002"),
+                          EmptyPort(2), Device(3, 0x046D, 0xC077, "{k}\\0004", 0)))));
+    topology.controllers.push_back(
+        ControllerWith("EHCI", Hub("ROOT-B", 1, Ports(Device(1, 0x413C, 0x2113, "{k}\\0005", 0)))));
 
     for (int i = 1; i <= 5; ++i) {
         std::string key = "{k}\\000" + std::to_string(i);
@@ -125,63 +116,38 @@ TEST_F(OwnershipTest, EverySingleFailedPlatformStepLeavesNothingBehind)
     }
 }
 
-TEST_F(OwnershipTest, ControllerRecordThatCannotBeAllocatedDropsOnlyThatController)
+// One block of a kind that cannot be allocated: what stays of the tree.
+TEST_F(OwnershipTest, BlockThatCannotBeAllocatedDropsOnlyItsPart)
 {
-    SimSession session(RichTopology());
-    int controllerRecords = 0;
-    // The first controller's record is the first block of its size.
-    session.Memory().FailWhen([&](size_t bytes) { return bytes == kControllerRecordBytes && ++controllerRecords == 1; });
-    RefreshTree();
-    const auto& controllers = session.Tree().TopLevel().front()->children;
-    ASSERT_EQ(controllers.size(), 1u);
-    EXPECT_EQ(controllers[0]->label, "EHCI");
-    // The lost controller was never scanned, so its ports are not counted.
-    EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 1");
-    ExpectAllReleased(session, "controller record");
-}
-
-TEST_F(OwnershipTest, ConnectionBufferThatCannotBeAllocatedEndsOnlyThatHubsPorts)
-{
-    SimSession session(RichTopology());
-    int connectionBuffers = 0;
-    // Root hub A port 1 (the hub), then hub ports 1 and 2: the third fails.
-    session.Memory().FailWhen([&](size_t bytes) { return bytes == kConnectionInfoBytes && ++connectionBuffers == 3; });
-    RefreshTree();
-    EXPECT_EQ(TreeLines(session.Tree()), (Lines{
-                                             "0|My Computer|0",
-                                             "1|xHCI|1",
-                                             "2|RootHub|2",
-                                             "3|[Port1] : Driver 2|2",
-                                             "4|[Port1] : Driver 1|4",
-                                             "3|[Port2] |3",
-                                             "3|[Port3] : Driver 4|4",
-                                             "1|EHCI|1",
-                                             "2|RootHub|2",
-                                             "3|[Port1] : Driver 5|4",
-                                         }));
-    ExpectAllReleased(session, "connection buffer");
-}
-
-TEST_F(OwnershipTest, PortRecordThatCannotBeAllocatedEndsThatHubsPorts)
-{
-    SimSession session(RichTopology());
-    int records = 0;
-    // Records in order: controller A is 4 bytes; root hub A, external hub,
-    // the stick's record (third of this size) fails.
-    session.Memory().FailWhen([&](size_t bytes) { return bytes == sizeof(TreeNodeInfo) && ++records == 3; });
-    RefreshTree();
-    EXPECT_EQ(TreeLines(session.Tree()), (Lines{
-                                             "0|My Computer|0",
-                                             "1|xHCI|1",
-                                             "2|RootHub|2",
-                                             "3|[Port1] : Driver 2|2",
-                                             "3|[Port2] |3",
-                                             "3|[Port3] : Driver 4|4",
-                                             "1|EHCI|1",
-                                             "2|RootHub|2",
-                                             "3|[Port1] : Driver 5|4",
-                                         }));
-    ExpectAllReleased(session, "port record");
+    const Lines second = {"1|EHCI|1", "2|RootHub|2", "3|[Port1] : Driver 5|4"};
+    const struct {
+        const char* what;
+        size_t bytes;
+        int nth;
+        Lines firstController;
+    } cases[] = {
+        // The lost controller was never scanned, so its ports are not counted.
+        {"the first controller's record", kControllerRecordBytes, 1, {}},
+        // Root hub A port 1 (the hub), then hub ports 1 and 2: the hub's ports end.
+        {"the third connection buffer", kConnectionInfoBytes, 3,
+         {"1|xHCI|1", "2|RootHub|2", "3|[Port1] : Driver 2|2", "4|[Port1] : Driver 1|4", "3|[Port2] |3",
+          "3|[Port3] : Driver 4|4"}},
+        // Root hub A, external hub, then the stick's record: the hub's ports end.
+        {"the third port record", sizeof(TreeNodeInfo), 3,
+         {"1|xHCI|1", "2|RootHub|2", "3|[Port1] : Driver 2|2", "3|[Port2] |3", "3|[Port3] : Driver 4|4"}},
+    };
+    for (const auto& c : cases) {
+        SimSession session(RichTopology());
+        int seen = 0;
+        session.Memory().FailWhen([&](size_t bytes) { return bytes == c.bytes && ++seen == c.nth; });
+        RefreshTree();
+        Lines expected = {"0|My Computer|0"};
+        expected.insert(expected.end(), c.firstController.begin(), c.firstController.end());
+        expected.insert(expected.end(), second.begin(), second.end());
+        EXPECT_EQ(TreeLines(session.Tree()), expected) << c.what;
+        EXPECT_TRUE(!c.firstController.empty() || session.Status().Text() == "Connected Hubs: 0   Other Devices: 1");
+        ExpectAllReleased(session, c.what);
+    }
 }
 
 TEST_F(OwnershipTest, RemovedControllerLeavesOtherControllersRecordsAlone)
@@ -189,9 +155,7 @@ TEST_F(OwnershipTest, RemovedControllerLeavesOtherControllersRecordsAlone)
     ShowUnusedPorts = 0;
     SimTopology topology = RichTopology();
     // Nothing connected below the first controller any more.
-    auto& ports = topology.controllers[0].rootHub->ports;
-    ports.clear();
-    ports.push_back(EmptyPort(1));
+    topology.controllers[0].rootHub->ports = Ports(EmptyPort(1));
     SimSession session(std::move(topology));
     RefreshTree();
     EXPECT_EQ(TreeLines(session.Tree()),
