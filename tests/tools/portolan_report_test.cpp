@@ -135,44 +135,6 @@ Requests:
     EXPECT_EQ(unused, 13) << "5 + 1 empty ports on the first controller, 6 + 1 on the second";
 }
 
-TEST_F(PortolanReport, TextAndJsonShowTheSameTree)
-{
-    Outcome json = Report({"--json", "--show-unused-ports", kOffice});
-    Outcome text = Report({"--show-unused-ports", kOffice});
-    ASSERT_EQ(json.exitCode, 0) << json.err;
-    ASSERT_EQ(text.exitCode, 0) << text.err;
-    const Json output = Json::parse(json.out);
-
-    // The tree lines; the panel of each device follows its line.
-    std::vector<std::string> lines;
-    std::istringstream in(text.out);
-    int panelLines = 0;
-    for (std::string line; std::getline(in, line);) {
-        const std::string content = line.substr(std::min(line.find_first_not_of(' '), line.size()));
-        bool panel = false;
-        for (const char* field : {"Hersteller: ", "Produkt: ", "PnP-Instanz: ", "Konfigurationen: ", "Datenrate: ",
-                                  "Transfertypen: ", "=> Thema "})
-            panel = panel || content.rfind(field, 0) == 0;
-        if (panel)
-            ++panelLines;
-        else
-            lines.push_back(line);
-    }
-    const Json& items = output["items"];
-    ASSERT_EQ(lines.size(), items.size() + 1) << text.out;
-    int devices = 0;
-    for (const Json& item : items)
-        devices += item["panel"]["vendor_id"] != "" ? 1 : 0;
-    EXPECT_EQ(panelLines, devices * 7);
-    for (size_t i = 0; i < items.size(); ++i) {
-        const std::string shown = std::string(items[i]["depth"].get<size_t>() * 2, ' ') +
-                                  items[i]["label"].get<std::string>() + " [" +
-                                  std::to_string(items[i]["image"].get<int>()) + "]";
-        EXPECT_EQ(lines[i], shown);
-    }
-    EXPECT_EQ(lines.back(), "Status: " + output["status"].get<std::string>());
-}
-
 TEST_F(PortolanReport, JsonItemsCarryInstanceConfigurationStringsAndPanel)
 {
     const std::string topology = R"({
