@@ -73,12 +73,10 @@ TEST(BusLimits, HundredTwentySevenDevicesThroughFiveTiersOfHubs)
 
 TEST(BusLimits, HubOf255Ports)
 {
-    auto root = Hub("ROOT", 255);
+    std::vector<SimPort> ports;
     for (uint32_t port = 1; port <= 255; ++port)
-        root->ports.push_back(Device(port, 0x0781, 0x5567));
-    SimTopology topology;
-    topology.controllers.push_back(ControllerWith("HC", std::move(root)));
-    SimSession session(std::move(topology));
+        ports.push_back(Device(port, 0x0781, 0x5567));
+    SimSession session(OneController(std::move(ports)));
     RefreshTree();
     EXPECT_EQ(session.Status().Text(), "Connected Hubs: 0   Other Devices: 255");
     EXPECT_NE(FindItem(session.Tree(), "[Port255] "), nullptr);
@@ -90,29 +88,19 @@ TEST(BusLimits, ConfigurationSetOf65535Bytes)
 {
     // One interface with an isochronous endpoint, then class-specific
     // descriptors of 255 bytes and a last one that ends the set exactly.
-    std::vector<std::vector<uint8_t>> body = {Interface(0, 1, 1, 5), Endpoint(0x81, 1, 1024, 1)};
-    size_t total = 9 + 9 + 7;
-    while (65535 - total >= 255 + 2) {
-        body.push_back(std::vector<uint8_t>(255, 0x24));
-        body.back()[0] = 255;
-        total += 255;
+    std::vector<uint8_t> set = ConfigSet({Interface(0, 1, 1, 5), Endpoint(0x81, 1, 1024, 1)});
+    while (65535 - set.size() >= 255 + 2) {
+        set.push_back(255);
+        set.insert(set.end(), 254, 0x24);
     }
-    std::vector<uint8_t> last(65535 - total, 0x24);
-    last[0] = static_cast<uint8_t>(last.size());
-    body.push_back(last);
-    std::vector<uint8_t> set = {9, 2, 0xFF, 0xFF, 1, 1, 0, 0x80, 50};
-    for (const auto& descriptor : body)
-        set.insert(set.end(), descriptor.begin(), descriptor.end());
-    ASSERT_EQ(set.size(), 65535u);
-    std::vector<SimPort> ports;
-    SimPort device = Device(1, 0x046D, 0x0825, "", 2);
-    device.configDescriptors = {set};
-    device.languages = {0x0409};
-    device.strings[5][0x0409] = u"Video";
-    ports.push_back(std::move(device));
-    SimTopology topology;
-    topology.controllers.push_back(ControllerWith("HC", Hub("ROOT", 1, std::move(ports))));
-    SimSession session(std::move(topology));
+    set.push_back(static_cast<uint8_t>(65535 - set.size()));
+    set.resize(65535, 0x24);
+    set[2] = set[3] = 0xFF;
+    SimSession session(OneController(Ports(With(Device(1, 0x046D, 0x0825, "", 2), [&set](SimPort& p) {
+        p.configDescriptors = {set};
+        p.languages = {0x0409};
+        p.strings[5][0x0409] = u"Video";
+    }))));
     RefreshTree();
     const auto* item = FindItem(session.Tree(), "[Port1] ");
     ASSERT_NE(item, nullptr);
@@ -132,7 +120,6 @@ TEST(BusLimits, ConfigurationSetOf65535Bytes)
 
 TEST(BusLimits, DeviceWithTheMostLanguagesAStringDescriptorHolds)
 {
-    std::vector<SimPort> ports;
     SimPort device = Device(1, 0x1234, 0x0001);
     device.deviceDescriptor = DeviceDescriptor(0x1234, 0x0001, 1, 2, 3);
     for (uint16_t i = 0; i < 126; ++i) {
@@ -141,10 +128,7 @@ TEST(BusLimits, DeviceWithTheMostLanguagesAStringDescriptorHolds)
         for (uint8_t index = 1; index <= 3; ++index)
             device.strings[index][language] = u"text";
     }
-    ports.push_back(std::move(device));
-    SimTopology topology;
-    topology.controllers.push_back(ControllerWith("HC", Hub("ROOT", 1, std::move(ports))));
-    SimSession session(std::move(topology));
+    SimSession session(OneController(Ports(std::move(device))));
     RefreshTree();
     const auto* record = static_cast<const TreeNodeInfo*>(FindItem(session.Tree(), "[Port1] ")->param);
     int nodes = 0;

@@ -73,25 +73,6 @@ TEST(ClearTree, ReleasesEveryRecordAndItemWhateverWasSelected)
     EXPECT_EQ(session.Memory().LiveBlocks(), 0u);
 }
 
-TEST(FreeTreeNode, RootItemReleasesNothing)
-{
-    SimSession session{SimTopology{}};
-    TreeItem root = InsertTreeItem(nullptr, nullptr, "My Computer", ImageComputer);
-    FreeTreeNode(TreeView, root);
-    EXPECT_EQ(session.Memory().Allocations(), 0u);
-}
-
-TEST(FreeTreeNode, EmptyPortRecordReleasesItsConnectionInformationAndItself)
-{
-    SimSession session{SimTopology{}};
-    TreeNodeInfo* record = NewRecord(PortDevice);
-    record->ConnectionInfo = static_cast<USB_NODE_CONNECTION_INFORMATION_EX*>(AllocZeroed(kConnectionInfoBytes));
-    TreeItem item = InsertTreeItem(nullptr, record, "[Port1] ", ImageNoDevice);
-    ASSERT_EQ(session.Memory().LiveBlocks(), 2u);
-    FreeTreeNode(TreeView, item);
-    EXPECT_EQ(session.Memory().LiveBlocks(), 0u);
-}
-
 TEST(FreeTreeNode, ExternalHubRecordNeverReleasesAnInstanceId)
 {
     SimSession session{SimTopology{}};
@@ -124,31 +105,10 @@ TEST(WalkTree, VisitsDescendantsBeforeTheirItemAndSiblingsInOrder)
     Visited.clear();
     WalkTree(nullptr, RecordVisit);
     EXPECT_TRUE(Visited.empty());
-}
-
-TEST(WalkTree, ExpandingFromTheRootExpandsEveryItemWithChildren)
-{
-    SimSession session{SimTopology{}};
-    TreeItem root = InsertTreeItem(nullptr, nullptr, "root", 0);
-    TreeItem inner = InsertTreeItem(root, nullptr, "inner", 0);
-    TreeItem leaf = InsertTreeItem(inner, nullptr, "leaf", 0);
-    TreeItem lone = InsertTreeItem(root, nullptr, "lone", 0);
-    WalkTree(root, ExpandTreeItem);
-    EXPECT_TRUE(MemoryTree::Of(root).expanded);
-    EXPECT_TRUE(MemoryTree::Of(inner).expanded);
-    EXPECT_FALSE(MemoryTree::Of(leaf).expanded);
-    EXPECT_FALSE(MemoryTree::Of(lone).expanded);
-}
-
-TEST(InsertTreeItem, SetsTheSameImageForNormalAndSelectedAndFailsWithNull)
-{
-    SimSession session{SimTopology{}};
-    TreeItem item = InsertTreeItem(nullptr, nullptr, "[Port1] ", ImageDevice);
-    ASSERT_NE(item, nullptr);
-    session.Tree().Select(item);
-    EXPECT_EQ(MemoryTree::Of(item).image, ImageDevice);
-    session.Tree().FailAppend(1);
-    EXPECT_EQ(InsertTreeItem(item, nullptr, "x", 0), nullptr);
+    // Expanding from an item expands every item below it that has children.
+    WalkTree(a, ExpandTreeItem);
+    EXPECT_TRUE(MemoryTree::Of(a).expanded && MemoryTree::Of(a1).expanded);
+    EXPECT_FALSE(MemoryTree::Of(a11).expanded || MemoryTree::Of(a2).expanded);
 }
 
 TEST(RemoveSubtree, ReleasesTheControllersRecordsAndLeavesTheOthers)
