@@ -19,6 +19,14 @@ struct PanelView {
     std::string vendorId, vendorName, productId, productName, pnp, configurations, serial, speed;
     int bar;
     bool ctrl, bulk, intr, isoc;
+
+    // The fields joined by '|', then the bar and the checked boxes' letters.
+    std::string Line() const
+    {
+        return vendorId + "|" + vendorName + "|" + productId + "|" + productName + "|" + pnp + "|" + configurations +
+               "|" + serial + "|" + speed + "|" + std::to_string(bar) + "|" + (ctrl ? "C" : "") + (bulk ? "B" : "") +
+               (intr ? "I" : "") + (isoc ? "S" : "");
+    }
 };
 
 class PanelTest : public ::testing::Test {
@@ -173,70 +181,42 @@ TEST_F(PanelTest, SpeedBeyondTheTableShowsTheLastNameAndAFullBar)
     }
 }
 
-TEST_F(PanelTest, ExternalHubShowsItsFactsButTopic100)
+// Topic 100 for all that is no configured device: an external hub shows
+// its facts, a device that failed enumeration its speed but no boxes, one
+// whose set could not be read no strings; an empty port shows nothing.
+TEST_F(PanelTest, WhatIsNoConfiguredDeviceYieldsTopic100)
 {
-    SimPort hub = HubPort(1, Hub("EXT", 4), "{k}\\hub");
-    SimTopology topology;
-    AddDriver(topology, "{k}\\hub", "Generischer USB-Hub", "VID_05E3&PID_0610\\5&1");
+    SimPort hub = HubPort(1, Hub("EXT", 0), "{k}\\hub");
     hub.strings[1][kEnglish] = u"USB2.0 Hub";
     hub.languages = {kEnglish};
-    Scan(Ports(std::move(hub)), std::move(topology));
-    AdviceWindowEnabled = 1;
-    Select("[Port1] : Generischer USB-Hub");
-    const PanelView view = View();
-    EXPECT_EQ(view.vendorId, "05e3");
-    EXPECT_EQ(view.productName, "USB2.0 Hub");
-    EXPECT_EQ(view.pnp, "");
-    EXPECT_EQ(view.speed, "High Speed");
-    EXPECT_TRUE(view.ctrl && view.intr);
-    EXPECT_EQ(Topic(), 100);
-}
-
-TEST_F(PanelTest, DeviceThatFailedEnumerationShowsSpeedButNoBoxesAndTopic100)
-{
-    SimPort port = Device(1, 0x03EB, 0x2FF4, "{k}\\bad", 1);
-    port.status = 2;
-    port.configValue = 0;
+    SimPort failed = Device(2, 0x03EB, 0x2FF4, "{k}\\bad", 1);
+    failed.status = 2;
+    failed.configValue = 0;
+    SimPort unread = Device(3, 0x046D, 0xC077, "", 0);
+    unread.deviceDescriptor = DeviceDescriptor(0x046D, 0xC077, 1, 2, 0);
+    unread.languages = {kEnglish};
+    unread.strings[1][kEnglish] = u"Logitech";
+    unread.fail.insert("config");
     SimTopology topology;
+    AddDriver(topology, "{k}\\hub", "Generischer USB-Hub", "VID_05E3&PID_0610\\5&1");
     AddDriver(topology, "{k}\\bad", "", "VID_03EB&PID_2FF4\\6&1");
-    ShowUnusedControllers = 1;   // a failed device is not counted as connected
-    Scan(Ports(std::move(port)), std::move(topology));
-    AdviceWindowEnabled = 1;
-    Select("[Port1] ");
-    const PanelView view = View();
-    EXPECT_EQ(view.vendorId, "03eb");
-    EXPECT_EQ(view.vendorName, "Atmel Corporation");
-    EXPECT_EQ(view.pnp, "USB\\VID_03EB&PID_2FF4\\6&1");
-    EXPECT_EQ(view.speed, "Full Speed");
-    EXPECT_FALSE(view.ctrl || view.bulk || view.intr || view.isoc);
-    EXPECT_EQ(Topic(), 100);
-}
-
-TEST_F(PanelTest, DeviceWhoseSetCouldNotBeReadHasNoStringsAndTopic100)
-{
-    SimPort port = Device(1, 0x046D, 0xC077, "", 0);
-    port.deviceDescriptor = DeviceDescriptor(0x046D, 0xC077, 1, 2, 0);
-    port.languages = {kEnglish};
-    port.strings[1][kEnglish] = u"Logitech";
-    port.fail.insert("config");
-    Scan(Ports(std::move(port)));
-    AdviceWindowEnabled = 1;
-    Select("[Port1] ");
-    EXPECT_EQ(View().vendorName, "Logitech Inc.");
-    EXPECT_EQ(View().productName, "");
-    EXPECT_FALSE(View().ctrl);
-    EXPECT_EQ(Topic(), 100);
-}
-
-TEST_F(PanelTest, EmptyPortClearsEverything)
-{
     ShowUnusedPorts = 1;
-    ShowUnusedControllers = 1;
-    Scan(Ports(EmptyPort(1)));
+    Scan(Ports(std::move(hub), std::move(failed), std::move(unread), EmptyPort(4)), std::move(topology));
     AdviceWindowEnabled = 1;
-    Select("[Port1] ");
-    ExpectCleared(View());
-    EXPECT_EQ(Topic(), 100);
+    const struct {
+        const char* label;
+        const char* shown;
+    } cases[] = {
+        {"[Port1] : Generischer USB-Hub", "05e3|Genesys Logic, Inc.|0610|USB2.0 Hub||1||High Speed|4|CI"},
+        {"[Port2] ", "03eb|Atmel Corporation|2ff4||USB\\VID_03EB&PID_2FF4\\6&1|1||Full Speed|2|"},
+        {"[Port3] ", "046d|Logitech Inc.|c077|||1||Low Speed|1|"},
+        {"[Port4] ", "||||||||0|"},
+    };
+    for (const auto& c : cases) {
+        Select(c.label);
+        EXPECT_EQ(View().Line(), c.shown) << c.label;
+        EXPECT_EQ(Topic(), 100) << c.label;
+    }
 }
 
 // Vendor name, product and serial number: the table's name unless the
