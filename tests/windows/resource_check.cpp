@@ -217,44 +217,42 @@ void CheckDialog(const Dialog& want)
 // ---------------------------------------------------------------------------
 // Menu, accelerators, pictures
 
+// The menu as "pop-up: item (command), ..." lines, checked items marked '*'.
+std::string MenuOutline(HMENU menu)
+{
+    std::string outline;
+    char text[128];
+    for (int p = 0; p < GetMenuItemCount(menu); ++p) {
+        GetMenuStringA(menu, p, text, sizeof text, MF_BYPOSITION);
+        outline += std::string(text) + ":";
+        HMENU popup = GetSubMenu(menu, p);
+        for (int i = 0; popup && i < GetMenuItemCount(popup); ++i) {
+            const UINT id = GetMenuItemID(popup, i);
+            if (id == 0 || id == static_cast<UINT>(-1))
+                continue;  // separator
+            GetMenuStringA(popup, i, text, sizeof text, MF_BYPOSITION);
+            const bool checked = GetMenuState(popup, i, MF_BYPOSITION) & MF_CHECKED;
+            outline += " " + std::string(text) + " (" + std::to_string(id) + (checked ? "*" : "") + ")";
+        }
+        outline += "\n";
+    }
+    return outline;
+}
+
 void CheckMenu()
 {
     Report(InGerman(4, IDR_MAIN_MENU), "menu %d: in German", IDR_MAIN_MENU);
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAIN_MENU));
-    Report(menu && GetMenuItemCount(menu) == 4, "menu %d: four pop-ups", IDR_MAIN_MENU);
-    if (!menu)
-        return;
-    const struct {
-        int popup;
-        int command;
-        const char* text;
-    } items[] = {
-        {0, IDM_REFRESH, "A&ktualisieren\tF5"},
-        {0, IDM_EXIT, "&Beenden"},
-        {1, IDM_UNUSED_CONTROLLERS, "Unbenutzte &Controller"},
-        {1, IDM_UNUSED_PORTS, "Unbenutzte &Ports"},
-        {2, IDM_AUTO_REFRESH, "&Auto-Refresh"},
-        {2, IDM_ADVICE_WINDOW, "Info-&Fenster"},
-        {3, IDM_ABOUT, "&Info"},
-    };
-    const char* popups[] = {"&Datei", "&Ansicht", "&Optionen", "&Hilfe"};
-    char text[128];
-    for (int p = 0; p < 4; ++p) {
-        GetMenuStringA(menu, p, text, sizeof text, MF_BYPOSITION);
-        Report(std::strcmp(text, popups[p]) == 0, "menu %d: pop-up %d \"%s\"", IDR_MAIN_MENU, p, text);
-    }
-    for (const auto& item : items) {
-        HMENU popup = GetSubMenu(menu, item.popup);
-        text[0] = 0;
-        GetMenuStringA(popup, item.command, text, sizeof text, MF_BYCOMMAND);
-        const UINT state = GetMenuState(popup, item.command, MF_BYCOMMAND);
-        Report(state != static_cast<UINT>(-1) && !(state & MF_CHECKED) && text == AnsiFrom1252(item.text),
-               "menu %d: command %d \"%s\" under \"%s\", not checked", IDR_MAIN_MENU, item.command, text,
-               popups[item.popup]);
-    }
-    Report(GetMenuState(menu, IDM_CYCLE_PORT, MF_BYCOMMAND) == static_cast<UINT>(-1),
-           "menu %d: command %d has no item", IDR_MAIN_MENU, IDM_CYCLE_PORT);
-    DestroyMenu(menu);
+    const std::string outline = menu ? MenuOutline(menu) : "";
+    const std::string expected = AnsiFrom1252(
+        "&Datei: A&ktualisieren\tF5 (40002) &Beenden (40001)\n"
+        "&Ansicht: Unbenutzte &Controller (40010) Unbenutzte &Ports (40008)\n"
+        "&Optionen: &Auto-Refresh (40003) Info-&Fenster (40013)\n"
+        "&Hilfe: &Info (40005)\n");
+    Report(outline == expected, "menu %d: pop-ups, items and commands, none checked, no item for %d:\n%s",
+           IDR_MAIN_MENU, IDM_CYCLE_PORT, outline.c_str());
+    if (menu)
+        DestroyMenu(menu);
 
     HACCEL table = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
     ACCEL entries[4] = {};
