@@ -2,11 +2,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "usb/zeroed_alloc.h"
 
 namespace {
 SimMemory* Installed = nullptr;
+
+// Bytes past each block's end that the code under test must leave alone.
+constexpr size_t kGuardBytes = 8;
+constexpr unsigned char kGuard = 0xA5;
 }
 
 SimMemory::SimMemory()
@@ -48,9 +53,10 @@ void* SimMemory::Alloc(size_t bytes)
         ++self.failures_;
         return nullptr;
     }
-    void* block = calloc(1, bytes ? bytes : 1);
+    auto* block = static_cast<unsigned char*>(calloc(1, bytes + kGuardBytes));
     if (!block)
         return nullptr;
+    memset(block + bytes, kGuard, kGuardBytes);
     self.live_[block] = bytes;
     self.liveBytes_ += bytes;
     if (self.liveBytes_ > self.peakBytes_)
@@ -66,6 +72,13 @@ void SimMemory::Release(void* block)
     if (found == self.live_.end()) {
         fprintf(stderr, "released a block that is not live: %p\n", block);
         abort();
+    }
+    const auto* guard = static_cast<const unsigned char*>(block) + found->second;
+    for (size_t i = 0; i < kGuardBytes; ++i) {
+        if (guard[i] != kGuard) {
+            fprintf(stderr, "written past the end of a block of %zu bytes: %p\n", found->second, block);
+            abort();
+        }
     }
     self.liveBytes_ -= found->second;
     self.live_.erase(found);

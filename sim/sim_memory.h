@@ -1,5 +1,6 @@
 // Tracks every block the system allocates while installed, and can make
-// single allocations fail.
+// single allocations fail. Releasing a block that is not live, or one whose
+// guard bytes past its end were written, aborts.
 #pragma once
 
 #include <cstddef>
