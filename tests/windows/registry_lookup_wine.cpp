@@ -102,22 +102,22 @@ std::string DriverName(const char* index)
 
 // Makes one key. Empty when made as asked, "skip" when the platform does not
 // do what the key needs, else what failed.
-std::string MakeKey(HKEY usb, const KeySpec& spec)
+std::string MakeKey(HKEY usb, const KeySpec& wanted)
 {
     HKEY key = nullptr;
-    switch (spec.make) {
+    switch (wanted.make) {
     case Make::Driver:
     case Make::UnterminatedDriver: {
-        key = CreateKey(usb, spec.path);
+        key = CreateKey(usb, wanted.path);
         if (!key)
             return "cannot create the key";
-        const bool terminated = spec.make == Make::Driver;
-        const bool asked = SetString(key, "Driver", DriverName(spec.driver), terminated);
+        const bool terminated = wanted.make == Make::Driver;
+        const bool asked = SetString(key, "Driver", DriverName(wanted.driver), terminated);
         RegCloseKey(key);
         return asked ? "" : terminated ? "cannot set Driver" : "skip";
     }
     case Make::DanglingLink: {
-        if (RegCreateKeyExA(usb, spec.path, 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+        if (RegCreateKeyExA(usb, wanted.path, 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
                             KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr) != ERROR_SUCCESS)
             return "skip";
         // The target as a counted string, without terminator.
@@ -130,7 +130,7 @@ std::string MakeKey(HKEY usb, const KeySpec& spec)
         break;
     }
     case Make::EmptyDacl: {
-        if (RegOpenKeyExA(usb, spec.path, 0, WRITE_DAC, &key) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(usb, wanted.path, 0, WRITE_DAC, &key) != ERROR_SUCCESS)
             return "cannot open the key for WRITE_DAC";
         const bool set = SetDacl(key, true);
         RegCloseKey(key);
@@ -142,7 +142,7 @@ std::string MakeKey(HKEY usb, const KeySpec& spec)
     // Either RegOpenKeyA fails, or (for the owner of a guarded key) listing
     // its subkeys is denied; otherwise the platform does not enforce it.
     HKEY opened = nullptr;
-    if (RegOpenKeyA(usb, spec.path, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyA(usb, wanted.path, &opened) != ERROR_SUCCESS)
         return "";
     char name[256];
     const LONG listed = RegEnumKeyA(opened, 0, name, sizeof(name));
@@ -201,9 +201,9 @@ void CheckFindPnpInstanceId(HKEY usb)
     };
     for (const FindCase& check : cases) {
         std::string problem;
-        for (const KeySpec& spec : check.keys)
+        for (const KeySpec& wanted : check.keys)
             if (problem.empty())
-                problem = MakeKey(usb, spec);
+                problem = MakeKey(usb, wanted);
         if (problem == "skip") {
             Report("SKIP", check.name, "the platform cannot make these keys");
             continue;
