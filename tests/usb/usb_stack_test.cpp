@@ -16,11 +16,6 @@ using namespace testing_topology;
 
 namespace {
 
-SimTopology HubWithPorts(std::vector<SimPort> ports, const std::string& rootHubName = "ROOT")
-{
-    return OneController(std::move(ports), 0, rootHubName);
-}
-
 struct Text {
     char* text;
     explicit Text(char* t) : text(t) {}
@@ -34,7 +29,7 @@ struct Text {
 TEST(OpenHubByName, OpensTheDevicePathBuiltFromTheName)
 {
     const std::string fits(507, 'h');  // "\\.\" + 507 = 511 characters
-    SimSession session(HubWithPorts({}, fits));
+    SimSession session(OneController({}, 0, fits));
     DeviceHandle hub = OpenHubByName(fits.c_str());
     ASSERT_NE(hub, InvalidDeviceHandle());
     CloseDeviceHandle(hub);
@@ -69,7 +64,7 @@ TEST(GetDriverKeyName, ReadsTheNameInTwoRequestsOrGivesNull)
         ports[0].driverKey = c.key;
         if (c.fail)
             ports[0].fail.insert(c.fail);
-        SimSession session(HubWithPorts(std::move(ports)));
+        SimSession session(OneController(std::move(ports)));
         DeviceHandle hub = OpenHubByName("ROOT");
         {
             Text name(GetDriverKeyName(hub, c.port));
@@ -88,7 +83,7 @@ TEST(GetExternalHubName, ReadsTheHubNameOfAHubPortOnly)
     std::vector<SimPort> ports;
     ports.push_back(HubPort(1, Hub("USB#VID_05E3&PID_0610#6&2&0&1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}", 4)));
     ports.push_back(Device(2, 1, 1));
-    SimSession session(HubWithPorts(std::move(ports)));
+    SimSession session(OneController(std::move(ports)));
     DeviceHandle hub = OpenHubByName("ROOT");
     Text name(GetExternalHubName(hub, 1));
     EXPECT_STREQ(name.text, "USB#VID_05E3&PID_0610#6&2&0&1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
@@ -118,7 +113,7 @@ public:
 // driver refuses ConnectionIndex alone.
 TEST(CyclePort, ReachesTheHubWithThePortNumberInTheWholeRecord)
 {
-    SimSession session(HubWithPorts(Ports(Device(1, 1, 1), With(Device(2, 1, 1), [](SimPort& p) {
+    SimSession session(OneController(Ports(Device(1, 1, 1), With(Device(2, 1, 1), [](SimPort& p) {
                                               p.fail.insert("cycle_port");
                                           }))));
     DeviceHandle hub = OpenHubByName("ROOT");
@@ -147,7 +142,7 @@ TEST(CyclePort, ReachesTheHubWithThePortNumberInTheWholeRecord)
 // Probe and name, no input sent; a controller without root hub gives null.
 TEST(GetRootHubName, ReadsTheNameFromTheControllerAndFailsWhenThereIsNone)
 {
-    SimTopology topology = HubWithPorts({}, "USB#ROOT_HUB20#4&2e1c5a0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
+    SimTopology topology = OneController({}, 0, "USB#ROOT_HUB20#4&2e1c5a0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
     topology.controllers.emplace_back();
     SimSession session(std::move(topology));
     DeviceHandle first = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
@@ -190,7 +185,7 @@ private:
 TEST(GetRootHubName, ProbeClaimsAreHeldToTheRecordsBounds)
 {
     for (uint32_t claimed : {0u, 5u, uint32_t{0x10000 + sizeof(USB_NODE_CONNECTION_NAME) + 1}, 0xFFFFFFFFu}) {
-        SimSession session(HubWithPorts({}, "ROOT"));
+        SimSession session(OneController({}));
         DeviceHandle controller = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
         {
             ClaimedNameLength lying(claimed);
@@ -200,7 +195,7 @@ TEST(GetRootHubName, ProbeClaimsAreHeldToTheRecordsBounds)
         EXPECT_EQ(session.Memory().LiveBlocks(), 0u) << claimed;
     }
     // The largest claim a name may make is still read.
-    SimSession session(HubWithPorts({}, "ROOT"));
+    SimSession session(OneController({}));
     DeviceHandle controller = ActiveUsbPlatform->OpenDevice(session.Usb().ControllerDevicePath(0).c_str());
     ClaimedNameLength largest(0x10000 + sizeof(USB_NODE_CONNECTION_NAME));
     Text name(GetRootHubName(controller));
