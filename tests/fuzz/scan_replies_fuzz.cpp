@@ -12,21 +12,8 @@
 #include "sim/sim_code_page.h"
 #include "sim/sim_memory.h"
 #include "tests/fuzz/fuzzed_platform.h"
+#include "tests/support/tree_snapshot.h"
 #include "tree/topology_scan.h"
-
-namespace {
-
-// Selects each item and cycles its port, as Ctrl+R after each click would.
-void CycleEveryPort(MemoryTree& tree, const std::vector<std::unique_ptr<MemoryTree::Item>>& items)
-{
-    for (const auto& item : items) {
-        tree.Select(item.get());
-        CycleSelectedPort();
-        CycleEveryPort(tree, item->children);
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -58,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         RefreshTree();
         if (!usb.AllClosed() || !registry.AllClosed())
             FuzzFailure("a handle or key left open by the refresh");
-        CycleEveryPort(tree, tree.TopLevel());
+        // Ctrl+R after each click.
+        testing_topology::SelectEveryItem(tree, CycleSelectedPort);
         if (!usb.AllClosed())
             FuzzFailure("a hub handle left open by a port cycle");
         for (const auto& call : advice.calls)

@@ -15,18 +15,22 @@ inline void AppendLines(const MemoryTree::Item& item, int depth, std::vector<std
         AppendLines(*child, depth + 1, lines);
 }
 
-// Selects every item in tree order, as a user clicking through the tree.
-inline void SelectEveryItem(MemoryTree& tree, const std::vector<std::unique_ptr<MemoryTree::Item>>& items)
+// Selects every item in tree order, as a user clicking through the tree,
+// and runs then(), if given, after each selection.
+inline void SelectEveryItem(MemoryTree& tree, const std::vector<std::unique_ptr<MemoryTree::Item>>& items,
+                            void (*then)())
 {
     for (const auto& item : items) {
         tree.Select(item.get());
-        SelectEveryItem(tree, item->children);
+        if (then)
+            then();
+        SelectEveryItem(tree, item->children, then);
     }
 }
 
-inline void SelectEveryItem(MemoryTree& tree)
+inline void SelectEveryItem(MemoryTree& tree, void (*then)() = nullptr)
 {
-    SelectEveryItem(tree, tree.TopLevel());
+    SelectEveryItem(tree, tree.TopLevel(), then);
 }
 
 inline std::vector<std::string> TreeLines(const MemoryTree& tree)
