@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,7 +22,7 @@ inline std::vector<uint8_t> DeviceDescriptor(uint16_t vendor, uint16_t product, 
 
 // A configuration descriptor set: the configuration descriptor with the
 // right wTotalLength, followed by the given descriptors.
-inline std::vector<uint8_t> ConfigSet(std::initializer_list<std::vector<uint8_t>> body, uint8_t iConfiguration = 0,
+inline std::vector<uint8_t> ConfigSet(const std::vector<std::vector<uint8_t>>& body, uint8_t iConfiguration = 0,
                                       uint8_t interfaces = 1)
 {
     std::vector<uint8_t> set = {9, 2, 0, 0, interfaces, 1, iConfiguration, 0x80, 50};

@@ -22,6 +22,14 @@ int DeepestDepth(const std::vector<std::unique_ptr<MemoryTree::Item>>& items, in
     return deepest;
 }
 
+// A class-specific descriptor (type 0x24) of length bytes.
+std::vector<uint8_t> ClassDescriptor(uint8_t length)
+{
+    std::vector<uint8_t> descriptor(length, 0x24);
+    descriptor[0] = length;
+    return descriptor;
+}
+
 void ExpectReleased(SimSession& session)
 {
     EXPECT_EQ(session.Usb().OpenHandles(), 0u);
@@ -88,14 +96,13 @@ TEST(BusLimits, ConfigurationSetOf65535Bytes)
 {
     // One interface with an isochronous endpoint, then class-specific
     // descriptors of 255 bytes and a last one that ends the set exactly.
-    std::vector<uint8_t> set = ConfigSet({Interface(0, 1, 1, 5), Endpoint(0x81, 1, 1024, 1)});
-    while (65535 - set.size() >= 255 + 2) {
-        set.push_back(255);
-        set.insert(set.end(), 254, 0x24);
-    }
-    set.push_back(static_cast<uint8_t>(65535 - set.size()));
-    set.resize(65535, 0x24);
-    set[2] = set[3] = 0xFF;
+    std::vector<std::vector<uint8_t>> body = {Interface(0, 1, 1, 5), Endpoint(0x81, 1, 1024, 1)};
+    size_t total = 9 + 9 + 7;
+    for (; 65535 - total >= 255 + 2; total += 255)
+        body.push_back(ClassDescriptor(255));
+    body.push_back(ClassDescriptor(static_cast<uint8_t>(65535 - total)));
+    const std::vector<uint8_t> set = ConfigSet(body);
+    ASSERT_EQ(set.size(), 65535u);
     SimSession session(OneController(Ports(With(Device(1, 0x046D, 0x0825, "", 2), [&set](SimPort& p) {
         p.configDescriptors = {set};
         p.languages = {0x0409};

@@ -121,14 +121,10 @@ std::vector<uint8_t> Hex(std::initializer_list<int> bytes)
 template <typename Index>
 std::vector<uint8_t> SetOfInterfaces(int count, Index index)
 {
-    std::vector<uint8_t> set = ConfigSet({}, 0, 1);
-    for (int i = 0; i < count; ++i) {
-        const auto interface = Interface(static_cast<uint8_t>(i), 0, 3, static_cast<uint8_t>(index(i)));
-        set.insert(set.end(), interface.begin(), interface.end());
-    }
-    set[2] = static_cast<uint8_t>(set.size() & 0xFF);
-    set[3] = static_cast<uint8_t>(set.size() >> 8);
-    return set;
+    std::vector<std::vector<uint8_t>> interfaces;
+    for (int i = 0; i < count; ++i)
+        interfaces.push_back(Interface(static_cast<uint8_t>(i), 0, 3, static_cast<uint8_t>(index(i))));
+    return ConfigSet(interfaces, 0, 1);
 }
 
 // An interface descriptor of bLength 10 (naming index 6) and a
