@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -123,17 +122,6 @@ TEST(TopologyLoader, ABrokenFileGivesOneLineNamingThePlace)
         EXPECT_EQ(error.find_first_of("\r\n"), std::string::npos) << error;
         EXPECT_LT(error.size(), 200u) << error;
         EXPECT_EQ(topology.controllers.size(), 5u) << "a failed load leaves the topology as it was";
-    }
-}
-
-TEST(TopologyLoader, AMissingFileOrAFolderIsNamed)
-{
-    for (const std::string path : {std::string(std::filesystem::temp_directory_path() / "portolan-none.json"),
-                                   std::string(std::filesystem::temp_directory_path())}) {
-        SimTopology topology;
-        std::string error;
-        EXPECT_FALSE(LoadTopologyFile(path, &topology, &error));
-        EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
     }
 }
 

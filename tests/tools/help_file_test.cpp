@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -74,14 +73,6 @@ protected:
         return run.out;
     }
 
-    static std::set<std::string> FileNames()
-    {
-        std::set<std::string> names;
-        for (const auto& file : contents_["files"])
-            names.insert(file["name"].get<std::string>());
-        return names;
-    }
-
     static inline fs::path dir_;
     static inline fs::path chm_;
     static inline Outcome build_;
@@ -92,18 +83,6 @@ protected:
 const std::vector<std::string> kPages = {"t100.html", "t101.html", "t102.html", "t103.html", "t104.html"};
 const std::vector<std::string> kDeviceTitles = {"Highspeed: Nein, Isochron: Nein", "Highspeed: Ja, Isochron: Nein",
                                                 "Highspeed: Nein, Isochron: Ja", "Highspeed: Ja, Isochron: Ja"};
-
-TEST_F(HelpFile, HoldsTheFivePagesTheContentsAndTheSystemFiles)
-{
-    const std::set<std::string> names = FileNames();
-    for (const auto& page : kPages)
-        EXPECT_TRUE(names.count("/" + page)) << page;
-    for (const char* name : {"/help.css", "/portolan.hhc", "/#SYSTEM", "/#WINDOWS", "/#STRINGS", "/#IVB"})
-        EXPECT_TRUE(names.count(name)) << name;
-    EXPECT_EQ(contents_["language"], 0x0407);
-    for (const auto& page : kPages)
-        EXPECT_NE(Extract(page).find("</html>"), std::string::npos) << page << " is not complete";
-}
 
 TEST_F(HelpFile, OpensOnTheNoDevicePageInTheWindowTypeFenster)
 {
