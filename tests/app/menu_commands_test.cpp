@@ -67,36 +67,11 @@ TEST_F(CommandTest, AutoRefreshFlipsFlagAndCheckMarkOnly)
     EXPECT_EQ(Scans(), scans);
 }
 
-TEST_F(CommandTest, ViewOptionsRebuildTheTreeAtOnceWithTheNewFilter)
+// The check mark is set before the rebuild; one the menu refuses still
+// flips the option.
+TEST_F(CommandTest, ViewOptionsSetTheirMarkThenRebuildTheTreeWithTheNewFilter)
 {
-    EXPECT_EQ(FindItem(session_->Tree(), "[Port4] "), nullptr);
-    Command(CommandUnusedPorts);
-    EXPECT_TRUE(shell_.checks[CommandUnusedPorts]);
-    EXPECT_NE(FindItem(session_->Tree(), "[Port4] "), nullptr);
-    Command(CommandUnusedPorts);
-    EXPECT_EQ(FindItem(session_->Tree(), "[Port4] "), nullptr);
-
-    const uint64_t scans = Scans();
-    Command(CommandUnusedControllers);
-    EXPECT_EQ(ShowUnusedControllers, 1);
-    EXPECT_TRUE(shell_.checks[CommandUnusedControllers]);
-    EXPECT_EQ(Scans(), scans + 1);
-}
-
-TEST_F(CommandTest, CheckMarkComesBeforeTheRefreshAndAFailedMarkStillFlips)
-{
-    shell_.refuseChecks = true;
-    session_->Status().SetText("");
-    Command(CommandUnusedPorts);
-    EXPECT_EQ(ShowUnusedPorts, 1);
-    EXPECT_EQ(shell_.checks.count(CommandUnusedPorts), 0u);
-    EXPECT_EQ(shell_.log, (Log{"check 40008 1"}));
-    EXPECT_NE(session_->Status().Text(), "");
-}
-
-TEST_F(CommandTest, ViewOptionCheckMarkIsSetBeforeTheRefresh)
-{
-    // Notes how many scans had run when the check mark was set.
+    // Notes how many scans had run when a check mark was set.
     struct OrderShell : RecordingShell {
         std::function<uint64_t()> scans;
         std::vector<uint64_t> scansAtCheck;
@@ -105,24 +80,27 @@ TEST_F(CommandTest, ViewOptionCheckMarkIsSetBeforeTheRefresh)
             scansAtCheck.push_back(scans());
             return RecordingShell::SetMenuCheck(command, checked);
         }
-    };
-    for (int command : {CommandUnusedPorts, CommandUnusedControllers}) {
-        OrderShell shell;
-        shell.scans = [this] { return Scans(); };
-        Shell = &shell;
-        const uint64_t before = Scans();
-        Command(command);
-        EXPECT_EQ(shell.scansAtCheck, std::vector<uint64_t>{before}) << command;
-        EXPECT_EQ(Scans(), before + 1) << command;
-    }
-    Shell = &shell_;
-}
+    } shell;
+    shell.scans = [this] { return Scans(); };
+    Shell = &shell;
+    const uint64_t before = Scans();
+    Command(CommandUnusedPorts);
+    Command(CommandUnusedControllers);
+    EXPECT_EQ(shell.scansAtCheck, (std::vector<uint64_t>{before, before + 1}));
+    EXPECT_EQ(Scans(), before + 2);
+    EXPECT_TRUE(ShowUnusedPorts && ShowUnusedControllers && shell.checks[CommandUnusedPorts] &&
+                shell.checks[CommandUnusedControllers]);
+    EXPECT_NE(FindItem(session_->Tree(), "[Port4] "), nullptr);
+    Command(CommandUnusedPorts);
+    EXPECT_EQ(FindItem(session_->Tree(), "[Port4] "), nullptr);
 
-TEST_F(CommandTest, RefreshRebuildsTheTree)
-{
-    const uint64_t scans = Scans();
-    Command(CommandRefresh);
-    EXPECT_EQ(Scans(), scans + 1);
+    shell.refuseChecks = true;
+    Command(CommandUnusedPorts);
+    EXPECT_EQ(ShowUnusedPorts, 1);
+    EXPECT_FALSE(shell.checks[CommandUnusedPorts]);
+    EXPECT_EQ(shell.log.back(), "check 40008 1");
+    EXPECT_EQ(Scans(), before + 4);
+    Shell = &shell_;
 }
 
 TEST_F(CommandTest, AdviceWindowOpensOnTopic100AndClosesWithMinusOne)

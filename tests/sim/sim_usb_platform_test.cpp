@@ -89,27 +89,3 @@ TEST_F(SimDriverTest, RepliesHaveThePlatformsSizesAndTooSmallBuffersAreRefused)
     EXPECT_EQ(lowSpeed[23], 1) << "LowSpeed flag of the older record";
 }
 
-TEST_F(SimDriverTest, OpensFindWhatTheTopologyHoldsAfterItChanges)
-{
-    DeviceHandle external = OpenHubByName("EXTERNAL");
-    EXPECT_NE(external, InvalidDeviceHandle());
-    CloseDeviceHandle(external);
-
-    // A hub plugged in after the names were indexed, and a second controller.
-    SimTopology& topology = session_->Topology();
-    topology.controllers[0].rootHub->ports.push_back(HubPort(4, Hub("LATE", 2)));
-    topology.controllers.push_back(ControllerWith("HC2", Hub("ROOT2", 2)));
-    for (const char* name : {"LATE", "late", "ROOT2", "EXTERNAL"}) {
-        DeviceHandle hub = OpenHubByName(name);
-        EXPECT_NE(hub, InvalidDeviceHandle()) << name;
-        CloseDeviceHandle(hub);
-    }
-    const std::string path = session_->Usb().ControllerDevicePath(1);
-    DeviceHandle controller = ActiveUsbPlatform->OpenDevice(path.c_str());
-    EXPECT_NE(controller, InvalidDeviceHandle());
-    ActiveUsbPlatform->CloseDevice(controller);
-
-    // A hub unplugged is no longer opened.
-    topology.controllers[0].rootHub->ports.pop_back();
-    EXPECT_EQ(OpenHubByName("LATE"), InvalidDeviceHandle());
-}

@@ -25,24 +25,7 @@ StringDescNode* NewString(uint8_t index)
     return node;
 }
 
-std::vector<TreeItem> Visited;
-void RecordVisit(TreeContainer*, TreeItem item) { Visited.push_back(item); }
-
 }  // namespace
-
-TEST(ClearTree, OnAnEmptyTreeOnlyRemovesTheSelection)
-{
-    SimSession session{SimTopology{}};
-    int selectionChanges = 0;
-    session.Tree().onSelectionChanged = [&](TreeItem item) {
-        EXPECT_EQ(item, nullptr);
-        ++selectionChanges;
-    };
-    ClearTree();
-    EXPECT_EQ(selectionChanges, 1);
-    EXPECT_EQ(RootItem, nullptr);
-    EXPECT_EQ(session.Memory().Allocations(), 0u);
-}
 
 TEST(ClearTree, ReleasesEveryRecordAndItemWhateverWasSelected)
 {
@@ -86,29 +69,6 @@ TEST(FreeTreeNode, ExternalHubRecordNeverReleasesAnInstanceId)
     FreeTreeNode(TreeView, item);
     EXPECT_EQ(session.Memory().LiveBlocks(), 1u);
     ReleaseBuffer(notOwned);
-}
-
-TEST(WalkTree, VisitsDescendantsBeforeTheirItemAndSiblingsInOrder)
-{
-    SimSession session{SimTopology{}};
-    TreeItem a = InsertTreeItem(nullptr, nullptr, "a", 0);
-    TreeItem a1 = InsertTreeItem(a, nullptr, "a1", 0);
-    TreeItem a11 = InsertTreeItem(a1, nullptr, "a11", 0);
-    TreeItem a2 = InsertTreeItem(a, nullptr, "a2", 0);
-    TreeItem b = InsertTreeItem(nullptr, nullptr, "b", 0);
-    Visited.clear();
-    WalkTree(a, RecordVisit);
-    EXPECT_EQ(Visited, (std::vector<TreeItem>{a11, a1, a2, a, b}));
-    Visited.clear();
-    WalkTree(a2, RecordVisit);
-    EXPECT_EQ(Visited, (std::vector<TreeItem>{a2}));
-    Visited.clear();
-    WalkTree(nullptr, RecordVisit);
-    EXPECT_TRUE(Visited.empty());
-    // Expanding from an item expands every item below it that has children.
-    WalkTree(a, ExpandTreeItem);
-    EXPECT_TRUE(MemoryTree::Of(a).expanded && MemoryTree::Of(a1).expanded);
-    EXPECT_FALSE(MemoryTree::Of(a11).expanded || MemoryTree::Of(a2).expanded);
 }
 
 TEST(RemoveSubtree, ReleasesTheControllersRecordsAndLeavesTheOthers)

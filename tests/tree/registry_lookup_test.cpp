@@ -154,15 +154,6 @@ TEST_F(RegistryLookupTest, DeviceKeyNameOf100CharactersEndsTheSearch)
     EXPECT_EQ(opens_, 1u);
 }
 
-TEST_F(RegistryLookupTest, FailedAllocationOfTheResultYieldsNull)
-{
-    Instance("A", "1", kDriverKey);
-    SimSession session(std::move(topology_));
-    session.Memory().FailAllocation(1);
-    EXPECT_EQ(FindPnpInstanceId(kDriverKey), nullptr);
-    EXPECT_EQ(session.Registry().OpenKeys(), 0u);
-}
-
 // DriverDesc below the class key, the driver key name one relative path:
 // read up to 199 characters, else the buffer stays as it was.
 TEST_F(RegistryLookupTest, DriverDescriptionIsReadBelowTheClassKey)

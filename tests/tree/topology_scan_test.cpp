@@ -434,19 +434,6 @@ TEST_F(ScanTest, DeviceRecordsCarryInstanceIdConfigurationAndStrings)
     }
 }
 
-TEST_F(ScanTest, RepeatedRefreshesRebuildTheSameTreeWithoutGrowth)
-{
-    SimSession session(HubWithOneDevice());
-    Scan(session);
-    const Lines first = TreeLines(session.Tree());
-    const size_t blocks = session.Memory().LiveBlocks();
-    for (int i = 0; i < 5; ++i)
-        Scan(session);
-    EXPECT_EQ(TreeLines(session.Tree()), first);
-    EXPECT_EQ(session.Memory().LiveBlocks(), blocks);
-    ExpectNothingLeft(session);
-}
-
 TEST_F(ScanTest, RootItemThatCannotBeInsertedLeavesTreeEmptyAndStatusUntouched)
 {
     SimSession session(HubWithOneDevice());

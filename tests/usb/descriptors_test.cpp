@@ -267,29 +267,6 @@ TEST_F(DescriptorTest, MalformedStringRepliesGiveNoNodeAndTheRestIsStillFetched)
     EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "2:0407", "3:0407", "4:0407"}));
 }
 
-TEST_F(DescriptorTest, StringNodeHoldsTheDescriptorExactlyAsSent)
-{
-    SimPort device = DeviceNaming(1, 0, 0, ConfigSet({Interface(0, 0, 3)}));
-    device.strings[1][kEnglish] = u"Logitech \u00e4";
-    Attach(std::move(device));
-    const auto* deviceDescriptor = reinterpret_cast<const USB_DEVICE_DESCRIPTOR*>(Port().deviceDescriptor.data());
-    ConfigRequestBuffer* config = FetchConfigDescriptor(hub_, 1, 0);
-    StringDescNode* list = CollectStringDescriptors(hub_, 1, deviceDescriptor, ConfigDescriptorOf(config));
-    ASSERT_NE(list, nullptr);
-    ASSERT_NE(list->Next, nullptr);
-    const StringDescNode* node = list->Next;
-    EXPECT_EQ(node->Index, 1);
-    EXPECT_EQ(node->LanguageId, kEnglish);
-    ASSERT_EQ(node->Descriptor[0], 2 + 2 * 10);
-    EXPECT_EQ(node->Descriptor[1], 3);
-    EXPECT_EQ(node->Descriptor[2], 'L');
-    EXPECT_EQ(node->Descriptor[20], 0xE4);
-    EXPECT_EQ(node->Next, nullptr);
-    EXPECT_EQ(list->Descriptor[0], 4);   // one language
-    ReleaseStringList(list);
-    ReleaseBuffer(config);
-}
-
 // The walk visits whole descriptors inside wTotalLength only (two trailing
 // bytes are none), and stops when the visitor says so.
 TEST(DescriptorWalk, VisitsOnlyWholeDescriptorsInsideTheSet)

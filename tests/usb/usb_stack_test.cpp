@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <optional>
 
 #include "sim/sim_session.h"
 #include "tests/support/topology_builder.h"
@@ -38,58 +37,6 @@ TEST(OpenHubByName, OpensTheDevicePathBuiltFromTheName)
     EXPECT_EQ(OpenHubByName(std::string(508, 'h').c_str()), InvalidDeviceHandle());
     EXPECT_EQ(session.Usb().Count().opens, 2u);
     EXPECT_EQ(session.Usb().OpenHandles(), 0u);
-}
-
-TEST(GetDriverKeyName, ReadsTheNameInTwoRequestsOrGivesNull)
-{
-    const struct {
-        const char* what;
-        std::optional<std::u16string> key;
-        const char* fail;
-        uint32_t port;
-        const char* expected;
-        uint64_t requests;
-    } cases[] = {
-        {"a name", u"{36fc9e60-c465-11cf-8056-444553540000}\\0012", nullptr, 1,
-         "{36fc9e60-c465-11cf-8056-444553540000}\\0012", 2},
-        {"an empty name: the probe of 10 bytes alone", u"", nullptr, 1, nullptr, 1},
-        {"the second request fails", u"{k}\\0001", "driver_key", 1, nullptr, 2},
-        {"no device on the port", std::nullopt, nullptr, 1, nullptr, 1},
-        {"port 0", u"{k}\\0001", nullptr, 0, nullptr, 1},
-        {"a port past the hub's last", u"{k}\\0001", nullptr, 2, nullptr, 1},
-    };
-    for (const auto& c : cases) {
-        std::vector<SimPort> ports;
-        ports.push_back(c.key ? Device(1, 1, 1) : EmptyPort(1));
-        ports[0].driverKey = c.key;
-        if (c.fail)
-            ports[0].fail.insert(c.fail);
-        SimSession session(OneController(std::move(ports)));
-        DeviceHandle hub = OpenHubByName("ROOT");
-        {
-            Text name(GetDriverKeyName(hub, c.port));
-            EXPECT_STREQ(name.text, c.expected) << c.what;
-        }
-        CloseDeviceHandle(hub);
-        const auto& asked = session.Usb().Count().ioctl;
-        const auto it = asked.find(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME);
-        EXPECT_EQ(it == asked.end() ? 0u : it->second, c.requests) << c.what;
-        EXPECT_EQ(session.Memory().LiveBlocks(), 0u) << c.what;
-    }
-}
-
-TEST(GetExternalHubName, ReadsTheHubNameOfAHubPortOnly)
-{
-    std::vector<SimPort> ports;
-    ports.push_back(HubPort(1, Hub("USB#VID_05E3&PID_0610#6&2&0&1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}", 4)));
-    ports.push_back(Device(2, 1, 1));
-    SimSession session(OneController(std::move(ports)));
-    DeviceHandle hub = OpenHubByName("ROOT");
-    Text name(GetExternalHubName(hub, 1));
-    EXPECT_STREQ(name.text, "USB#VID_05E3&PID_0610#6&2&0&1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}");
-    EXPECT_EQ(GetExternalHubName(hub, 2), nullptr);
-    CloseDeviceHandle(hub);
-    EXPECT_EQ(session.Memory().LiveBlocks(), 1u) << "the name alone stays";
 }
 
 // Passes every call on and notes the I/O controls as sent.
