@@ -18,15 +18,11 @@ class SimDriverTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::vector<SimPort> ports;
         SimPort device = Device(1, 0x046D, 0xC077, "{k}\\0001", 0);
         device.configDescriptors = {
             ConfigSet({Interface(0, 2, 3), Endpoint(0x81, 3, 8, 10), Endpoint(0x02, 2, 64)})};
-        ports.push_back(std::move(device));
-        ports.push_back(HubPort(3, Hub("EXTERNAL", 7)));
-        SimTopology topology;
-        topology.controllers.push_back(ControllerWith("HC", Hub("ROOT", 4, std::move(ports))));
-        session_ = std::make_unique<SimSession>(std::move(topology));
+        session_ = std::make_unique<SimSession>(
+            OneController(Ports(std::move(device), HubPort(3, Hub("EXTERNAL", 7))), 4));
         hub_ = OpenHubByName("ROOT");
         ASSERT_NE(hub_, InvalidDeviceHandle());
     }

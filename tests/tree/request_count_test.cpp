@@ -15,18 +15,9 @@ using namespace testing_topology;
 
 namespace {
 
-constexpr char kRootHub[] = "USB#ROOT_HUB20#4&2e1c5a0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
-
 std::string DriverKey(int number)
 {
     return "{36fc9e60-c465-11cf-8056-444553540000}\\00" + std::to_string(number);
-}
-
-SimTopology OneRootHub(std::vector<SimPort> ports, uint32_t portCount)
-{
-    SimTopology topology;
-    topology.controllers.push_back(ControllerWith("Host Controller", Hub(kRootHub, portCount, std::move(ports))));
-    return topology;
 }
 
 // Manufacturer, product, serial number and an interface string, in English and German.
@@ -59,9 +50,7 @@ PlatformRequests Refresh(SimTopology topology)
 
 TEST(RequestCount, OneDeviceOnATwoPortRootHub)
 {
-    std::vector<SimPort> ports;
-    ports.push_back(Device(1, 0x046D, 0xC077, DriverKey(10)));
-    SimTopology topology = OneRootHub(std::move(ports), 2);
+    SimTopology topology = OneController(Ports(Device(1, 0x046D, 0xC077, DriverKey(10))), 2);
     AddDriver(topology, DriverKey(10), "USB Input Device", "VID_046D&PID_C077\\5&2e1c5a0&0&1");
     const PlatformRequests seen = Refresh(std::move(topology));
     EXPECT_EQ(seen.sets, 1u);
@@ -80,18 +69,11 @@ TEST(RequestCount, OneDeviceOnATwoPortRootHub)
 
 TEST(RequestCount, OlderConnectionQueryOnlyWhenTheNewerOneFails)
 {
-    std::vector<SimPort> ports;
-    SimPort older = Device(1, 0x046D, 0xC077, DriverKey(30));
-    older.fail.insert("connection_ex");
-    ports.push_back(std::move(older));
-    SimPort neither = Device(2, 0x046D, 0xC31C, DriverKey(31));
-    neither.fail = {"connection_ex", "connection"};
-    ports.push_back(std::move(neither));
-    SimPort hub = HubPort(3, Hub("EXT", 1, {}), DriverKey(32));
-    hub.fail.insert("connection_ex");
-    ports.push_back(std::move(hub));
-    ports.push_back(Device(4, 0x046D, 0xC52B, DriverKey(33)));
-    const PlatformRequests seen = Refresh(OneRootHub(std::move(ports), 4));
+    const auto older = [](SimPort& p) { p.fail.insert("connection_ex"); };
+    const PlatformRequests seen = Refresh(OneController(
+        Ports(With(Device(1, 0x046D, 0xC077, DriverKey(30)), older),
+              With(Device(2, 0x046D, 0xC31C, DriverKey(31)), [](SimPort& p) { p.fail = {"connection_ex", "connection"}; }),
+              With(HubPort(3, Hub("EXT", 1), DriverKey(32)), older), Device(4, 0x046D, 0xC52B, DriverKey(33)))));
     EXPECT_EQ(seen.Ioctl(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX), 5u);
     EXPECT_EQ(seen.Ioctl(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION), 3u);
     EXPECT_EQ(seen.opens, 3u) << "the hub behind the older query is opened";
@@ -112,29 +94,24 @@ TEST(RequestCount, OneRequestPerStringAndLanguage)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<SimPort> ports;
-        ports.push_back(DeviceWithStrings(1, DriverKey(40)));
-        ports[0].languages = c.languages;
-        EXPECT_EQ(Refresh(OneRootHub(std::move(ports), 1)).Ioctl(IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION),
+        SimPort port = DeviceWithStrings(1, DriverKey(40));
+        port.languages = c.languages;
+        EXPECT_EQ(Refresh(OneController(Ports(std::move(port)))).Ioctl(IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION),
                   c.descriptors);
     }
 }
 
 TEST(RequestCount, DriverKeyProbeAloneWhenItFailsOrNamesNothing)
 {
-    std::vector<SimPort> ports;
-    SimPort empty = Device(1, 0x046D, 0xC077);
-    empty.driverKey = u"";
-    ports.push_back(std::move(empty));
-    SimPort probeFails = Device(2, 0x046D, 0xC077, DriverKey(41));
-    probeFails.fail.insert("driver_key_probe");
-    ports.push_back(std::move(probeFails));
-    ports.push_back(Device(3, 0x046D, 0xC077, DriverKey(42)));  // nowhere in the registry
-    SimPort failed = EmptyPort(4);
-    failed.status = 2;  // DeviceFailedEnumeration: asked for its key, no descriptors
-    failed.driverKey = u"{36fc9e60-c465-11cf-8056-444553540000}\\0043";
-    ports.push_back(std::move(failed));
-    const PlatformRequests seen = Refresh(OneRootHub(std::move(ports), 4));
+    const PlatformRequests seen = Refresh(OneController(
+        Ports(With(Device(1, 0x046D, 0xC077), [](SimPort& p) { p.driverKey = u""; }),
+              With(Device(2, 0x046D, 0xC077, DriverKey(41)), [](SimPort& p) { p.fail.insert("driver_key_probe"); }),
+              Device(3, 0x046D, 0xC077, DriverKey(42)),  // nowhere in the registry
+              // DeviceFailedEnumeration: asked for its key, no descriptors
+              With(EmptyPort(4), [](SimPort& p) {
+                  p.status = 2;
+                  p.driverKey = u"{36fc9e60-c465-11cf-8056-444553540000}\\0043";
+              }))));
     EXPECT_EQ(seen.Ioctl(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME), 1u + 1u + 2u + 2u);
     EXPECT_EQ(seen.Ioctl(IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION), 2u * 3u);
     // USB and Class opened and found empty, for each of the two keys named.

@@ -122,31 +122,24 @@ TEST_F(ScanTest, EveryItemWithChildrenIsExpandedAndRecordsMatchTheirPlace)
 {
     SimSession session(HubWithOneDevice());
     Scan(session);
-    const auto* root = session.Tree().TopLevel().front().get();
-    EXPECT_TRUE(root->expanded);
-    EXPECT_EQ(root->param, nullptr);
-    const auto* controller = root->children.front().get();
-    EXPECT_TRUE(controller->expanded);
-    EXPECT_EQ(static_cast<TreeNodeInfo*>(controller->param)->Kind, Controller);
-    const auto* rootHub = controller->children.front().get();
-    const auto* rootHubRecord = static_cast<TreeNodeInfo*>(rootHub->param);
-    EXPECT_EQ(rootHubRecord->Kind, RootHub);
-    EXPECT_STREQ(rootHubRecord->HubName, kRootHubName);
-    EXPECT_EQ(rootHubRecord->ConnectionInfo, nullptr);
-    EXPECT_EQ(rootHubRecord->NodeInfo->u.HubInformation.HubDescriptor.bNumberOfPorts, 2);
-    const auto* hub = rootHub->children.front().get();
-    const auto* hubRecord = static_cast<TreeNodeInfo*>(hub->param);
-    EXPECT_EQ(hubRecord->Kind, ExternalHub);
-    EXPECT_STREQ(hubRecord->HubName, kHubName);
-    EXPECT_EQ(hubRecord->ConnectionInfo->ConnectionIndex, 2u);
-    EXPECT_EQ(hubRecord->PnpInstanceId, nullptr);
-    const auto* device = hub->children.front().get();
-    EXPECT_FALSE(device->expanded);
-    const auto* deviceRecord = static_cast<TreeNodeInfo*>(device->param);
-    EXPECT_EQ(deviceRecord->Kind, PortDevice);
-    EXPECT_EQ(deviceRecord->ConnectionInfo->DeviceDescriptor.idVendor, 0x046D);
-    EXPECT_EQ(deviceRecord->NodeInfo, nullptr);
-    EXPECT_EQ(deviceRecord->HubName, nullptr);
+    // Down the first children: expanded, kind, hub name, port, hub ports, vendor.
+    Lines seen;
+    for (const auto* item = session.Tree().TopLevel().front().get(); item;
+         item = item->children.empty() ? nullptr : item->children.front().get()) {
+        const auto* r = static_cast<const TreeNodeInfo*>(item->param);
+        std::string line = item->expanded ? "+" : "-";
+        if (r)
+            line += " " + std::to_string(r->Kind);
+        if (r && r->Kind != Controller)  // a controller's record is its kind alone
+            line += std::string(" ") + (r->HubName ? r->HubName : "-") + " " +
+                    (r->ConnectionInfo ? std::to_string(r->ConnectionInfo->ConnectionIndex) + " " +
+                                             std::to_string(r->ConnectionInfo->DeviceDescriptor.idVendor)
+                                       : "-") +
+                    " " + (r->NodeInfo ? std::to_string(r->NodeInfo->u.HubInformation.HubDescriptor.bNumberOfPorts) : "-");
+        seen.push_back(line);
+    }
+    EXPECT_EQ(seen, (Lines{"+", "+ 0", "+ 1 " + std::string(kRootHubName) + " - 2",
+                           "+ 2 " + std::string(kHubName) + " 2 1507 4", "- 3 - 1 1133 -"}));
     ExpectNothingLeft(session);
 }
 

@@ -27,11 +27,7 @@ protected:
     void Attach(SimPort device)
     {
         device.port = 1;
-        std::vector<SimPort> ports;
-        ports.push_back(std::move(device));
-        SimTopology topology;
-        topology.controllers.push_back(ControllerWith("HC", Hub("ROOT", 1, std::move(ports))));
-        session_ = std::make_unique<SimSession>(std::move(topology));
+        session_ = std::make_unique<SimSession>(OneController(Ports(std::move(device))));
         hub_ = OpenHubByName("ROOT");
         ASSERT_NE(hub_, InvalidDeviceHandle());
     }
