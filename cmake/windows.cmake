@@ -33,6 +33,7 @@ set_source_files_properties(res/portolan.rc PROPERTIES OBJECT_DEPENDS "${PORTOLA
 # tests/windows/resource_check_wine_test.sh.
 add_executable(portolan-resource-check tests/windows/resource_check.cpp)
 target_link_libraries(portolan-resource-check PRIVATE portolan_resources comctl32 version user32 gdi32)
+target_include_directories(portolan-resource-check PRIVATE ${CMAKE_SOURCE_DIR})
 
 # The application: the shell's Win32 side, shared by Portolan.exe, the demo
 # and the window test.

@@ -70,30 +70,3 @@ TEST(FreeTreeNode, ExternalHubRecordNeverReleasesAnInstanceId)
     EXPECT_EQ(session.Memory().LiveBlocks(), 1u);
     ReleaseBuffer(notOwned);
 }
-
-TEST(RemoveSubtree, ReleasesTheControllersRecordsAndLeavesTheOthers)
-{
-    SimSession session{SimTopology{}};
-    RootItem = InsertTreeItem(nullptr, nullptr, "My Computer", ImageComputer);
-    auto* keep = static_cast<TreeNodeInfo*>(AllocZeroed(kControllerRecordBytes));
-    TreeItem kept = InsertTreeItem(RootItem, keep, "kept", ImageController);
-    TreeNodeInfo* keptHub = NewRecord(RootHub);
-    InsertTreeItem(kept, keptHub, "RootHub", ImageHub);
-    const size_t keptBlocks = session.Memory().LiveBlocks();
-
-    auto* drop = static_cast<TreeNodeInfo*>(AllocZeroed(kControllerRecordBytes));
-    TreeItem dropped = InsertTreeItem(RootItem, drop, "dropped", ImageController);
-    TreeNodeInfo* hub = NewRecord(RootHub);
-    hub->HubName = static_cast<char*>(AllocZeroed(5));
-    TreeItem hubItem = InsertTreeItem(dropped, hub, "RootHub", ImageHub);
-    TreeNodeInfo* port = NewRecord(PortDevice);
-    port->ConnectionInfo = static_cast<USB_NODE_CONNECTION_INFORMATION_EX*>(AllocZeroed(kConnectionInfoBytes));
-    InsertTreeItem(hubItem, port, "[Port1] ", ImageNoDevice);
-
-    RemoveSubtree(dropped);
-    EXPECT_EQ(session.Memory().LiveBlocks(), keptBlocks);
-    ASSERT_EQ(MemoryTree::Of(RootItem).children.size(), 1u);
-    EXPECT_EQ(MemoryTree::Of(RootItem).children[0]->label, "kept");
-    ClearTree();
-    EXPECT_EQ(session.Memory().LiveBlocks(), 0u);
-}

@@ -8,20 +8,8 @@
 #include <cstring>
 
 #include "sim/sim_code_page.h"
+#include "tests/windows/check_lines.h"
 #include "usb/win32_usb_platform.h"
-
-namespace {
-
-int passed = 0;
-int failed = 0;
-
-void Check(bool ok, const char* name)
-{
-    std::printf("%s %s\n", ok ? "PASS" : "FAIL", name);
-    ++(ok ? passed : failed);
-}
-
-}  // namespace
 
 int main()
 {
@@ -70,6 +58,5 @@ int main()
     Check(realSize == nativeSize && std::memcmp(real, native, sizeof(real)) == 0,
           "a text with best fits converts to the same bytes and size");
 
-    std::printf("code page: %d passed, %d failed\n", passed, failed);
-    return failed ? 1 : 0;
+    return CheckSummary("code page");
 }

@@ -18,18 +18,10 @@
 #include "app/win32_help.h"
 #include "app/win32_shell.h"
 #include "tree/registry_platform.h"
+#include "tests/windows/check_lines.h"
 #include "tree/win32_registry.h"
 
 namespace {
-
-int Passes = 0;
-int Failures = 0;
-
-void Check(bool ok, const std::string& name)
-{
-    printf("%s %s\n", ok ? "PASS" : "FAIL", name.c_str());
-    (ok ? Passes : Failures)++;
-}
 
 std::string Lower(std::string text)
 {
@@ -82,6 +74,5 @@ int main(int argc, char** argv)
     Check(Folder(loaded) != Folder(ModulePath(nullptr)), "not the file in the application's folder");
     Check(control && GetProcAddress(control, MAKEINTRESOURCEA(14)) != nullptr, "it exports entry 14");
 
-    printf("help binding: %d passed, %d failed\n", Passes, Failures);
-    return Failures == 0 ? 0 : 1;
+    return CheckSummary("help binding");
 }

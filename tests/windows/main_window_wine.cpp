@@ -20,19 +20,11 @@
 #include "sim/sim_registry.h"
 #include "sim/sim_usb_platform.h"
 #include "sim/topology_loader.h"
+#include "tests/windows/check_lines.h"
 #include "tree/topology_scan.h"
 #include "usb/win32_usb_platform.h"
 
 namespace {
-
-int Failures = 0;
-int Passes = 0;
-
-void Check(bool ok, const std::string& name)
-{
-    printf("%s %s\n", ok ? "PASS" : "FAIL", name.c_str());
-    (ok ? Passes : Failures)++;
-}
 
 HACCEL Accelerators = nullptr;
 bool QuitSeen = false;
@@ -340,6 +332,5 @@ int main(int argc, char** argv)
     Check(TreeView_GetCount(TreeViewWindow) == 0 && !IsWindowVisible(MainWindow), "close box empties the tree");
     Check(memory.LiveBlocks() == 0 && usb.OpenHandles() == 0 && registry.OpenKeys() == 0, "nothing left open");
 
-    printf("main window: %d passed, %d failed\n", Passes, Failures);
-    return Failures ? 1 : 0;
+    return CheckSummary("main window");
 }

@@ -17,11 +17,9 @@
 #include <vector>
 
 #include "resource_ids.h"
+#include "tests/windows/check_lines.h"
 
 namespace {
-
-int Passed = 0;
-int Failed = 0;
 
 void Report(bool ok, const char* format, ...)
 {
@@ -35,9 +33,7 @@ void Report(bool ok, const char* format, ...)
     char utf8[1536] = {};
     MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 512);
     WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr);
-    std::printf("%s %s\n", ok ? "PASS" : "FAIL", utf8);
-    std::fflush(stdout);
-    (ok ? Passed : Failed)++;
+    Check(ok, utf8);
 }
 
 // Expected texts are written in code page 1252; the "A" functions return the ANSI code page.
@@ -351,6 +347,5 @@ int main()
     CheckPictures();
     CheckHelpFileAndManifest();
     CheckVersion();
-    std::printf("resource check: %d passed, %d failed\n", Passed, Failed);
-    return Failed == 0 ? 0 : 1;
+    return CheckSummary("resource check");
 }
