@@ -5,13 +5,6 @@
 
 #include "app/bounded_format.h"
 
-TEST(StringCchPrintfA, FormatsAndTerminatesWhenTheTextFits)
-{
-    char buffer[128];
-    EXPECT_EQ(StringCchPrintfA(buffer, sizeof(buffer), "Connected Hubs: %d   Other Devices: %d", 2, -1), kFormatOk);
-    EXPECT_STREQ(buffer, "Connected Hubs: 2   Other Devices: -1");
-}
-
 TEST(StringCchPrintfA, TextFillingCapacityLessOneIsComplete)
 {
     char buffer[6];

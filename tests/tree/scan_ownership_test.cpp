@@ -98,24 +98,6 @@ TEST_F(OwnershipTest, EverySingleFailedInsertionLeavesNothingBehind)
     }
 }
 
-TEST_F(OwnershipTest, EverySingleFailedPlatformStepLeavesNothingBehind)
-{
-    const char* steps[] = {"connection_ex", "connection", "driver_key_probe", "driver_key", "hub_name_probe",
-                           "hub_name", "config_probe", "config", "string:0:0000", "string:3:0409", "string:5:0407"};
-    for (const char* step : steps) {
-        SimTopology topology = RichTopology();
-        for (auto& port : topology.controllers[0].rootHub->ports) {
-            port.fail.insert(step);
-            if (port.hub)
-                for (auto& inner : port.hub->ports)
-                    inner.fail.insert(step);
-        }
-        SimSession session(std::move(topology));
-        RefreshTree();
-        ExpectAllReleased(session, step);
-    }
-}
-
 // One block of a kind that cannot be allocated: what stays of the tree.
 TEST_F(OwnershipTest, BlockThatCannotBeAllocatedDropsOnlyItsPart)
 {

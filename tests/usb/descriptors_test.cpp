@@ -18,6 +18,7 @@ using namespace testing_topology;
 
 namespace {
 
+using Bytes = std::vector<uint8_t>;
 constexpr uint16_t kEnglish = 0x0409;
 constexpr uint16_t kGerman = 0x0407;
 
@@ -105,14 +106,6 @@ SimPort DeviceNaming(uint8_t manufacturer, uint8_t product, uint8_t serial, std:
     return port;
 }
 
-std::vector<uint8_t> Hex(std::initializer_list<int> bytes)
-{
-    std::vector<uint8_t> out;
-    for (int b : bytes)
-        out.push_back(static_cast<uint8_t>(b));
-    return out;
-}
-
 // A set of `count` interfaces, interface i naming string index(i).
 template <typename Index>
 std::vector<uint8_t> SetOfInterfaces(int count, Index index)
@@ -175,7 +168,7 @@ TEST_F(DescriptorTest, RejectedConfigurationRepliesYieldNull)
     const std::vector<Case> cases = {
         {"probe of 20 bytes, though the whole set would come", probeOf8, good, nullptr},
         {"probe wTotalLength below 9", shortTotal, std::nullopt, nullptr},
-        {"probe shorter than 9 bytes", Hex({9, 2, 25, 0, 1}), std::nullopt, nullptr},
+        {"probe shorter than 9 bytes", Bytes{9, 2, 25, 0, 1}, std::nullopt, nullptr},
         {"second reply short", truncated, std::nullopt, nullptr},
         {"second reply with other wTotalLength", good, otherTotal, nullptr},
         {"probe request fails", good, std::nullopt, "config_probe"},
@@ -241,7 +234,7 @@ TEST_F(DescriptorTest, StringListFollowsTheDeviceThenTheSetUpToTheWalksStop)
          DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 1, 3, 0), hid, Endpoint(0x81, 3, 8, 10), Interface(1, 0, 3, 9)}, 0, 2)),
          {"0:0000", "9:0409"}},
         {"a descriptor of length 0 a stop",
-         DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 0, 3, 4), Hex({0, 0, 0, 0}), Interface(1, 0, 3, 5)}, 0, 2)),
+         DeviceNaming(0, 0, 0, ConfigSet({Interface(0, 0, 3, 4), Bytes{0, 0, 0, 0}, Interface(1, 0, 3, 5)}, 0, 2)),
          {"0:0000", "4:0409"}},
     };
     for (Case& c : cases) {
@@ -254,10 +247,10 @@ TEST_F(DescriptorTest, StringListFollowsTheDeviceThenTheSetUpToTheWalksStop)
 TEST_F(DescriptorTest, MalformedStringRepliesGiveNoNodeAndTheRestIsStillFetched)
 {
     SimPort device = DeviceNaming(1, 2, 3, ConfigSet({Interface(0, 0, 3, 4)}), {kEnglish, kGerman});
-    device.rawStrings[{1, kEnglish}] = Hex({5, 3, 'a', 0, 'b'});           // odd bLength
-    device.rawStrings[{2, kEnglish}] = Hex({4, 2, 'a', 0});                // not a string descriptor
-    device.rawStrings[{3, kEnglish}] = Hex({8, 3, 'a', 0});                // bLength beyond the bytes sent
-    device.rawStrings[{4, kEnglish}] = Hex({2, 3, 'a', 0});                // bLength short of the bytes sent
+    device.rawStrings[{1, kEnglish}] = Bytes{5, 3, 'a', 0, 'b'};           // odd bLength
+    device.rawStrings[{2, kEnglish}] = Bytes{4, 2, 'a', 0};                // not a string descriptor
+    device.rawStrings[{3, kEnglish}] = Bytes{8, 3, 'a', 0};                // bLength beyond the bytes sent
+    device.rawStrings[{4, kEnglish}] = Bytes{2, 3, 'a', 0};                // bLength short of the bytes sent
     device.fail.insert("string:1:0407");                                    // request fails
     Attach(std::move(device));
     EXPECT_EQ(StringListOf(), (std::vector<std::string>{"0:0000", "2:0407", "3:0407", "4:0407"}));
@@ -267,7 +260,7 @@ TEST_F(DescriptorTest, MalformedStringRepliesGiveNoNodeAndTheRestIsStillFetched)
 // bytes are none), and stops when the visitor says so.
 TEST(DescriptorWalk, VisitsOnlyWholeDescriptorsInsideTheSet)
 {
-    for (const auto& tail : {Hex({2, 0x24}), Hex({})}) {
+    for (const auto& tail : {Bytes{2, 0x24}, Bytes{}}) {
         auto set = ConfigSet({Interface(0, 1, 3), Endpoint(0x81, 3), tail});
         set.push_back(7);  // a byte beyond wTotalLength is never read
         for (WalkStep step : {WalkStep::Continue, WalkStep::Stop}) {

@@ -77,23 +77,4 @@ else
     fail "no Portolan.chm in the temporary folder"
 fi
 
-# A file that breaks the format: the loader's one-line error is the
-# report's, and both end with exit code 2.
-printf '{"controllers": [{"open": 3}]}' >"$work/wrong-type.json"
-printf '{"controllers": [], "controllers": []}' >"$work/key-twice.json"
-printf '{"controllers": []} x' >"$work/trailing.json"
-printf '{"controllers": [{"root_hub": {"ports": [{"port": 300}]}}]}' >"$work/port-300.json"
-for broken in wrong-type key-twice trailing port-300 missing; do
-    file="$work/$broken.json"
-    loaded=0
-    reported=0
-    loader_error=$(usb_load "$file" 2>&1) || loaded=$?
-    report_error=$("$report" "$file" 2>&1 >/dev/null) || reported=$?
-    if test "$loaded/$reported/${loader_error#portolan-usb-load: }" = "2/2/${report_error#portolan-report: }"; then
-        pass "$broken file: exit code 2 and the report's error"
-    else
-        fail "$broken file: loader $loaded '$loader_error', report $reported '$report_error'"
-    fi
-done
-
 usb_test_end
