@@ -18,11 +18,11 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/sim_session.h"
-#include "tests/support/topology_builder.h"
+#include "sim/topology_builder.h"
 #include "tree/topology_scan.h"
 #include "usb/usb_records.h"
 
-using namespace testing_topology;
+using namespace topology_builder;
 
 namespace {
 
@@ -514,7 +514,7 @@ double MicrosecondsPerController(int controllers)
     SimTopology topology;
     for (int i = 0; i < controllers; ++i)
         topology.controllers.push_back(
-            testing_topology::ControllerWith("Controller", testing_topology::Hub("ROOT" + std::to_string(i), 4)));
+            topology_builder::ControllerWith("Controller", topology_builder::Hub("ROOT" + std::to_string(i), 4)));
     SimSession session(std::move(topology));
     std::vector<double> times;
     for (int run = 0; run < kMinRuns; ++run) {

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!usb.AllClosed() || !registry.AllClosed())
             FuzzFailure("a handle or key left open by the refresh");
         // Ctrl+R after each click.
-        testing_topology::SelectEveryItem(tree, CycleSelectedPort);
+        SelectEveryItem(tree, CycleSelectedPort);
         if (!usb.AllClosed())
             FuzzFailure("a hub handle left open by a port cycle");
         for (const auto& call : advice.calls)

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "sim/sim_session.h"
-#include "tests/support/topology_builder.h"
+#include "sim/topology_builder.h"
 #include "usb/usb_records.h"
 #include "usb/usb_stack.h"
 
-using namespace testing_topology;
+using namespace topology_builder;
 
 namespace {
 

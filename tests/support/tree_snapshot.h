@@ -6,8 +6,6 @@
 
 #include "sim/memory_tree.h"
 
-namespace testing_topology {
-
 inline void AppendLines(const MemoryTree::Item& item, int depth, std::vector<std::string>& lines)
 {
     lines.push_back(std::to_string(depth) + "|" + item.label + "|" + std::to_string(item.image));
@@ -58,5 +56,3 @@ inline const MemoryTree::Item* FindItem(const MemoryTree& tree, const std::strin
 {
     return FindItem(tree.TopLevel(), label);
 }
-
-}  // namespace testing_topology

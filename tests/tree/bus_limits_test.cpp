@@ -4,11 +4,11 @@
 
 #include "assess/property_panel.h"
 #include "sim/sim_session.h"
-#include "tests/support/topology_builder.h"
+#include "sim/topology_builder.h"
 #include "tests/support/tree_snapshot.h"
 #include "tree/topology_scan.h"
 
-using namespace testing_topology;
+using namespace topology_builder;
 
 namespace {
 

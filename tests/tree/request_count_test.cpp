@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "sim/sim_session.h"
-#include "tests/support/topology_builder.h"
+#include "sim/topology_builder.h"
 #include "tree/topology_scan.h"
 #include "usb/usb_records.h"
 
-using namespace testing_topology;
+using namespace topology_builder;
 
 namespace {
 

@@ -1,13 +1,14 @@
 // Every buffer the scan reads ends in exactly one record or is released, on
-// every path: failing allocations, failing insertions, failing platform steps.
+// every path: failing allocations and insertions here, failing platform
+// replies in the fuzzer.
 #include <gtest/gtest.h>
 
 #include "sim/sim_session.h"
-#include "tests/support/topology_builder.h"
+#include "sim/topology_builder.h"
 #include "tests/support/tree_snapshot.h"
 #include "tree/topology_scan.h"
 
-using namespace testing_topology;
+using namespace topology_builder;
 using Lines = std::vector<std::string>;
 
 namespace {

@@ -7,18 +7,15 @@
 #include <vector>
 
 #include "sim/sim_session.h"
-#include "tests/support/topology_builder.h"
+#include "sim/topology_builder.h"
 #include "tests/support/tree_snapshot.h"
 #include "tree/registry_platform.h"
 #include "tree/topology_scan.h"
 
-using namespace testing_topology;
+using namespace topology_builder;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-constexpr char kRootHubName[] = "USB#ROOT_HUB20#4&2e1c5a0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
-constexpr char kHubName[] = "USB#VID_05E3&PID_0610#6&1f2a&0&2#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
 
 class ScanTest : public ::testing::Test {
 protected:
@@ -59,29 +56,6 @@ protected:
     }
 };
 
-// A four-port hub on root hub port 2 with a configured device on its port 1.
-SimTopology HubWithOneDevice()
-{
-    SimTopology topology;
-    topology.controllers.push_back(ControllerWith(
-        "Standard Enhanced PCI to USB Host Controller",
-        Hub(kRootHubName, 2,
-            Ports(HubPort(2, Hub(kHubName, 4, Ports(Device(1, 0x046D, 0xC52B, "{745a17a0-74d3-11d0-b6fe-00a0c90f57da}\\0003"))),
-                          "{36fc9e60-c465-11cf-8056-444553540000}\\0010")))));
-    AddDriver(topology, "{36fc9e60-c465-11cf-8056-444553540000}\\0010", "Generic USB Hub");
-    AddDriver(topology, "{745a17a0-74d3-11d0-b6fe-00a0c90f57da}\\0003", "USB Input Device");
-    return topology;
-}
-
-// The records of the items below the root hub of the first controller.
-std::vector<const TreeNodeInfo*> PortRecords(SimSession& session)
-{
-    std::vector<const TreeNodeInfo*> records;
-    for (const auto& item : session.Tree().TopLevel().front()->children.front()->children.front()->children)
-        records.push_back(static_cast<const TreeNodeInfo*>(item->param));
-    return records;
-}
-
 }  // namespace
 
 TEST_F(ScanTest, NoControllerSetLeavesOnlyTheRootAndZeroCounts)
@@ -95,7 +69,8 @@ TEST_F(ScanTest, NoControllerSetLeavesOnlyTheRootAndZeroCounts)
 
 TEST_F(ScanTest, EveryItemWithChildrenIsExpandedAndRecordsMatchTheirPlace)
 {
-    SimSession session(HubWithOneDevice());
+    // A four-port hub on root hub port 2 with a configured device on its port 1.
+    SimSession session(OneController(Ports(HubPort(2, Hub("EXT", 4, Ports(Device(1, 0x046D, 0xC52B))))), 2));
     Scan(session);
     // Down the first children: expanded, kind, hub name, port, hub ports, vendor.
     Lines seen;
@@ -113,8 +88,7 @@ TEST_F(ScanTest, EveryItemWithChildrenIsExpandedAndRecordsMatchTheirPlace)
                     " " + (r->NodeInfo ? std::to_string(r->NodeInfo->u.HubInformation.HubDescriptor.bNumberOfPorts) : "-");
         seen.push_back(line);
     }
-    EXPECT_EQ(seen, (Lines{"+", "+ 0", "+ 1 " + std::string(kRootHubName) + " - 2",
-                           "+ 2 " + std::string(kHubName) + " 2 1507 4", "- 3 - 1 1133 -"}));
+    EXPECT_EQ(seen, (Lines{"+", "+ 0", "+ 1 ROOT - 2", "+ 2 EXT 2 1507 4", "- 3 - 1 1133 -"}));
     ExpectNothingLeft(session);
 }
 
@@ -265,11 +239,11 @@ TEST_F(ScanTest, FallbackQueryGivesLowOrFullSpeedOnly)
         }));
     SimSession session(OneController(std::move(ports)));
     Scan(session);
-    const auto records = PortRecords(session);
-    ASSERT_EQ(records.size(), 3u);
+    const auto& items = session.Tree().TopLevel().front()->children.front()->children.front()->children;
+    ASSERT_EQ(items.size(), 3u);
     const uint8_t expected[] = {0, 1, 1};
     for (size_t i = 0; i < 3; ++i) {
-        const auto* info = records[i]->ConnectionInfo;
+        const auto* info = static_cast<const TreeNodeInfo*>(items[i]->param)->ConnectionInfo;
         EXPECT_EQ(info->Speed, expected[i]) << "port " << i + 1;
         EXPECT_EQ(info->ConnectionIndex, i + 1);
         EXPECT_EQ(static_cast<uint32_t>(info->ConnectionStatus), 1u);

@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "sim/sim_session.h"
-#include "tests/support/topology_builder.h"
+#include "sim/topology_builder.h"
 #include "tests/support/usb_pass_through.h"
 #include "usb/descriptor_walk.h"
 #include "usb/descriptors.h"
 #include "usb/usb_stack.h"
 #include "usb/zeroed_alloc.h"
 
-using namespace testing_topology;
+using namespace topology_builder;
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <cstring>
 
 #include "sim/sim_session.h"
-#include "tests/support/topology_builder.h"
+#include "sim/topology_builder.h"
 #include "tests/support/usb_pass_through.h"
 #include "usb/usb_records.h"
 #include "usb/usb_stack.h"
 #include "usb/zeroed_alloc.h"
 
-using namespace testing_topology;
+using namespace topology_builder;
 
 namespace {
 

@@ -1,4 +1,4 @@
-// Small builders for simulated PCs in tests.
+// Builders for simulated PCs in code, for the tests and the refresh benchmark.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include "sim/sim_registry.h"
 #include "sim/sim_topology.h"
 
-namespace testing_topology {
+namespace topology_builder {
 
 inline std::vector<uint8_t> DeviceDescriptor(uint16_t vendor, uint16_t product, uint8_t iManufacturer = 0,
                                              uint8_t iProduct = 0, uint8_t iSerial = 0, uint8_t deviceClass = 0)
@@ -140,4 +140,4 @@ inline void AddDriver(SimTopology& topology, const std::string& driverKey, const
     }
 }
 
-}  // namespace testing_topology
+}  // namespace topology_builder
