@@ -12,11 +12,12 @@
 # of those named in tests/fuzz/reply_functions.txt was not reached.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-targets="scan_replies"
+targets="scan_replies topology_file"
 
 max_len_of() {
     case $1 in
         scan_replies) echo 600 ;;
+        topology_file) echo 1500 ;;
     esac
 }
 
