@@ -87,7 +87,9 @@ void ShowAdviceTopic(WindowRef mainWindow, int32_t topic)
         type.rcWindowPos.bottom = main.bottom;
         type.fsToolBarFlags = 0;
         type.fNotExpanded = 1;
-        CallHtmlHelp(ActiveHelp->DesktopWindow(), kHelpFile, HH_SET_WIN_TYPE, reinterpret_cast<uintptr_t>(&type));
+        // The control takes the type's name from the file argument ("file>type");
+        // with the bare file name it finds no window name and ignores the record.
+        CallHtmlHelp(ActiveHelp->DesktopWindow(), kHelpWindow, HH_SET_WIN_TYPE, reinterpret_cast<uintptr_t>(&type));
         CallHtmlHelp(nullptr, kHelpWindow, HH_HELP_CONTEXT, static_cast<uintptr_t>(topic));
         ActiveHelp->BringToForeground(mainWindow);
     }

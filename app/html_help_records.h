@@ -6,7 +6,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <htmlhelp.h>
-#if !defined(_WIN64)
+#if defined(_WIN64)
+static_assert(sizeof(HH_WINTYPE) == 280);
+#else
 static_assert(sizeof(HH_WINTYPE) == 196);
 #endif
 #else
@@ -53,6 +55,8 @@ struct HH_WINTYPE {
     int cbInfoTypes;
     const char* pszCustomTabs;
 };
+
+static_assert(sizeof(void*) != 8 || sizeof(HH_WINTYPE) == 280);
 
 constexpr unsigned HH_SET_WIN_TYPE = 4;
 constexpr unsigned HH_HELP_CONTEXT = 15;

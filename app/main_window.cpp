@@ -201,7 +201,7 @@ int ExtractHelpFile()
     char folder[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, folder);
     SetCurrentDirectoryA(folder);
-    HANDLE file = CreateFileA("Portolan.chm", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(kHelpFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     DWORD written = 0;

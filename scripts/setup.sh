@@ -7,11 +7,19 @@ packages=(
     cmake ninja-build g++ make
     libgtest-dev libgmock-dev nlohmann-json3-dev
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-    wine64 xvfb fonts-wine imagemagick
+    wine64 wine32:i386 xvfb fonts-wine imagemagick
     fp-utils libchm-bin usb.ids
     zip unzip python3
     clang libclang-rt-14-dev llvm-14
 )
+
+# wine32 runs the 32-bit exes in the same 64-bit prefix, as WOW64 does; its
+# packages come from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    add_i386=1
+else
+    add_i386=0
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -20,7 +28,7 @@ for package in "${packages[@]}"; do
     fi
 done
 
-if ((${#missing[@]} == 0)); then
+if ((${#missing[@]} == 0 && add_i386 == 0)); then
     exit 0
 fi
 
@@ -31,7 +39,10 @@ if [[ $(id -u) -ne 0 ]]; then
     sudo_cmd=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
+if ((add_i386)); then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
 "${sudo_cmd[@]}" apt-get update
-# No recommends: wine64 would pull in the 32-bit loader, which this machine
-# cannot run.
+# No recommends: what Wine recommends (Gecko, Mono, fonts of all kinds) is
+# not needed here.
 "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

@@ -3,9 +3,16 @@
 #   source scripts/wine-usb-prefix.sh BUILD_DIR
 #   usb_prepare_prefix [--undecorated]   fonts, the driver installed and running
 #   usb_load TOPOLOGY.json               the topology in the driver and the registry
+#   usb_exe 64|32                        the shipped exe of that build
 #   usb_start EXE                        starts it, pid in USB_APP_PID
 #   usb_wait_exit [SECONDS]              waits for it; its exit code in USB_APP_EXIT
 #   usb_stats                            the driver's counts since the load, as JSON
+#   usb_handover [ARGS...]               the 32-bit exe started from dist/Portolan
+#
+# The driver and the tools are the win64 build's; the 32-bit exe runs in the
+# same prefix as a 32-bit process. usb_start runs an exe with the current
+# folder as its current directory: the repository root, which has no x64
+# sibling, so that the 32-bit build runs itself there.
 
 USB_BUILD="${1:?usage: source wine-usb-prefix.sh BUILD_DIR}"
 for usb_file in portolanusb.sys portolan-usb-setup.exe portolan-usb-load.exe portolan-window-dump.exe; do
@@ -25,6 +32,25 @@ usb_load() {
     local status=0
     wine_run "$USB_BUILD/portolan-usb-load.exe" "$1" 2>&1 >/dev/null | tr -d '\r' >&2 || status=${PIPESTATUS[0]}
     return "$status"
+}
+
+usb_exe() {
+    if [[ "$1" == 32 ]]; then echo dist/Portolan/Portolan.exe; else echo dist/Portolan/x64/Portolan.exe; fi
+}
+
+# A file's path as Wine's drive Z: shows it.
+usb_windows_path() {
+    local path
+    path=$(realpath "$1")
+    echo "Z:${path//\//\\}"
+}
+
+# Starts dist/Portolan/Portolan.exe with dist/Portolan as its current
+# directory and prints {"x86_exit", "x86_windows", "x64_command_line"}; the
+# 64-bit build it handed over to is left running.
+usb_handover() {
+    wine_run "$USB_BUILD/portolan-window-dump.exe" --start "$(usb_windows_path dist/Portolan)" \
+        "$(usb_windows_path dist/Portolan/Portolan.exe)" "$@" | tr -d '\r'
 }
 
 usb_start() {

@@ -1,39 +1,66 @@
 #!/usr/bin/env bash
-# The shipped 64-bit Portolan.exe under wine64 on a simulated USB stack in
-# Wine's kernel: a throw-away prefix, the driver installed and started, the
+# The shipped Portolan.exe under Wine on a simulated USB stack in Wine's
+# kernel: a throw-away prefix, the driver installed and started, the
 # topology loaded (its registry entries too), then:
 #
 #   scripts/wine-usb.sh run TOPOLOGY.json
 #       starts dist/Portolan/x64/Portolan.exe on it: on your display, or on
 #       a private Xvfb with a screenshot (build/screenshots/wine-usb.png)
 #       when CI=true or no display is set.
-#   scripts/wine-usb.sh dump TOPOLOGY.json [--show-unused-ports] [--show-unused-controllers]
-#       starts it, reads the tree and every item's panel from outside, closes
-#       it and prints one JSON object in the shape of portolan-report --json.
+#   scripts/wine-usb.sh dump TOPOLOGY.json [--x86] [--show-unused-ports] [--show-unused-controllers]
+#       starts it (with --x86 the 32-bit dist/Portolan/Portolan.exe as a
+#       32-bit process, from a current directory without an x64 sibling),
+#       reads the tree and every item's panel from outside, closes it and
+#       prints one JSON object: "status" and "items" as portolan-report
+#       --json prints them, each item with its "panel" (the panel's fields
+#       as shown: IDs, names, instance, configurations, serial, speed, bar,
+#       and the transfer check boxes ctrl, bulk, intr, isoc); "windows", the
+#       main and the advice window's caption and rectangle right after
+#       start-up and SM_CXFULLSCREEN; "about", the about box's line 1020.
+#   scripts/wine-usb.sh handover TOPOLOGY.json [ARGS...]
+#       starts the 32-bit exe from dist/Portolan with ARGS and prints
+#       {"x86_exit": n, "x86_windows": n, "x64_command_line": "..."}: its
+#       exit code, the windows it showed, the command line of the 64-bit
+#       build it handed over to; then closes that one.
 #
 # A topology file that breaks the format: its one-line error, exit code 2.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
 usage() {
-    echo "usage: $0 run TOPOLOGY.json | dump TOPOLOGY.json [--show-unused-ports] [--show-unused-controllers]" >&2
+    echo "usage: $0 run TOPOLOGY.json | dump TOPOLOGY.json [--x86] [--show-unused-ports] [--show-unused-controllers]" \
+        "| handover TOPOLOGY.json [ARGS...]" >&2
     exit 2
 }
 [[ $# -ge 2 ]] || usage
 verb=$1
 topology=$2
 shift 2
+bits=64
+options=()
 case "$verb" in
     run) [[ $# -eq 0 ]] || usage ;;
     dump) for option in "$@"; do
-              [[ "$option" == --show-unused-ports || "$option" == --show-unused-controllers ]] || usage
+              case "$option" in
+                  --x86) bits=32 ;;
+                  --show-unused-ports | --show-unused-controllers) options+=("$option") ;;
+                  *) usage ;;
+              esac
           done ;;
+    handover) bits=32 ;;
     *) usage ;;
 esac
+# Relative to the caller's folder, before the change to the repository.
 [[ -f "$topology" ]] || { echo "wine-usb: $topology: no such file" >&2; exit 2; }
+topology=$(realpath "$topology")
+cd "$(dirname "$0")/.."
 
 scripts/setup.sh >&2
-exe=dist/Portolan/x64/Portolan.exe
+if ((bits == 32)) && reason=$(scripts/wine-x86.sh); then
+    :
+elif ((bits == 32)); then
+    echo "wine-usb: the 32-bit exe cannot run here: $reason" >&2
+    exit 1
+fi
 # Builds what changed and ships it to dist/ (the driver and tools with it).
 scripts/package.sh >&2
 build=build/win64
@@ -48,11 +75,19 @@ source scripts/wine-env.sh "$build"
 source scripts/wine-usb-prefix.sh "$build"
 usb_prepare_prefix $([[ $interactive == 1 ]] || echo --undecorated)
 usb_load "$topology"
+exe=$(usb_exe "$bits")
+reader="$build/portolan-window-dump.exe"
+
+if [[ "$verb" == handover ]]; then
+    usb_handover "$@"
+    wine_run "$reader" --exit >/dev/null
+    exit 0
+fi
 
 if [[ "$verb" == dump ]]; then
     usb_start "$exe"
     status=0
-    dump=$(wine_run "$build/portolan-window-dump.exe" "$@" | tr -d '\r') || status=$?
+    dump=$(wine_run "$reader" "${options[@]}" | tr -d '\r') || status=$?
     usb_wait_exit || status=1
     ((status == 0)) || { echo "wine-usb: reading the window failed" >&2; exit 1; }
     printf '%s\n' "$dump"
@@ -67,21 +102,20 @@ if ((interactive)); then
 fi
 mkdir -p build/screenshots
 shot="$(pwd)/build/screenshots/wine-usb.png"
-wine_run "$build/portolan-window-dump.exe" --wait
-# Wine's HTML Help opens the advice window over the main window, and without
-# a browser engine it stays blank: the shot shows the first device's panel
-# with the advice window switched off.
-first_device=$(wine_run "$build/portolan-window-dump.exe" --keep-open | tr -d '\r' |
+wine_run "$reader" --wait
+# Without a browser engine Wine's advice window stays blank: the shot shows
+# the first device's panel with the advice window switched off.
+first_device=$(wine_run "$reader" --keep-open | tr -d '\r' |
     python3 -c 'import json, sys
 items = [i["label"] for i in json.load(sys.stdin)["items"] if i["image"] >= 3]
 print(items[0] if items else "")')
 if [[ -n "$first_device" ]]; then
-    wine_run "$build/portolan-window-dump.exe" --select "$first_device" --command 40013 >/dev/null
+    wine_run "$reader" --select "$first_device" --command 40013 >/dev/null
 else
-    wine_run "$build/portolan-window-dump.exe" --command 40013 >/dev/null
+    wine_run "$reader" --command 40013 >/dev/null
 fi
 sleep 1
 import -window root "$shot"
 echo "wine-usb: screenshot in $shot" >&2
-wine_run "$build/portolan-window-dump.exe" >/dev/null
+wine_run "$reader" --exit >/dev/null
 usb_wait_exit

@@ -51,6 +51,7 @@ public:
         FlatHeader header{};
         header.magic = FLAT_MAGIC;
         header.version = FLAT_VERSION;
+        header.flags = topology_.callerElevated ? 0 : FLAT_CALLER_NOT_ELEVATED;
         header.controllerCount = static_cast<uint32_t>(controllers_.size());
         header.hubCount = static_cast<uint32_t>(hubs_.size());
         header.portCount = static_cast<uint32_t>(ports_.size());

@@ -72,6 +72,9 @@ struct SimRegistryKey {
 
 struct SimTopology {
     bool controllerSet = true;              // false: no set of host controllers
+    // false: the program does not run as administrator, so the hub drivers
+    // refuse IOCTL_USB_HUB_CYCLE_PORT (Windows 8 and later).
+    bool callerElevated = true;
     std::vector<SimController> controllers;
     SimRegistryKey localMachine;            // HKEY_LOCAL_MACHINE
     SimRegistryKey classesRoot;             // HKEY_CLASSES_ROOT

@@ -512,7 +512,8 @@ bool SimUsbPlatform::HubIoControl(SimHub& hub, uint32_t code, void* in, uint32_t
     }
     case IOCTL_USB_HUB_CYCLE_PORT: {
         // The documented input is a whole USB_CYCLE_PORT_PARAMS.
-        if (inSize < sizeof(USB_CYCLE_PORT_PARAMS) || !validPort || (port && port->fail.count("cycle_port")))
+        if (inSize < sizeof(USB_CYCLE_PORT_PARAMS) || !validPort || (port && port->fail.count("cycle_port")) ||
+            !topology_.callerElevated)
             return false;
         Keep(cycles_, std::make_pair(Ascii(hub.name), index));
         *bytesReturned = 0;

@@ -638,10 +638,12 @@ void ReadRegistry(Input& reader, const std::string& place, SimRegistryKey& root)
 SimTopology ReadDocument(Input& reader)
 {
     SimTopology topology;
-    ReadObject(reader, "", {"controller_set", "controllers", "registry", "classes_root"},
+    ReadObject(reader, "", {"controller_set", "caller_elevated", "controllers", "registry", "classes_root"},
                [&](const std::string& key, const std::string& at) {
                    if (key == "controller_set") {
                        topology.controllerSet = Flag(reader, at);
+                   } else if (key == "caller_elevated") {
+                       topology.callerElevated = Flag(reader, at);
                    } else if (key == "controllers") {
                        ReadArray(reader, at, [&](const std::string& controllerPlace, size_t) {
                            reader.Charge(ElementCost<SimController>(), controllerPlace);

@@ -1,11 +1,14 @@
 // Reads a simulated PC from a topology file (JSON).
 //
-// {"controller_set": bool, "controllers": [CONTROLLER...],
+// {"controller_set": bool, "caller_elevated": bool, "controllers": [CONTROLLER...],
 //  "registry": {"KEY\\PATH": {"Name": "text" | {"hex": "..."}, "@open": bool}},
 //  "classes_root": {same as "registry"}}
 // CONTROLLER: description (null: unreadable), open, device_path, fail,
 //             root_hub (HUB, or null: no root hub name).
-// HUB: name, open, node_query, port_count, ports [PORT...].
+// HUB: name ("" for a stopped root hub: its name query succeeds with an
+//      empty name), open, node_query, port_count, ports [PORT...].
+// "caller_elevated": false plays a program without administrator rights, to
+// which the hub drivers refuse every port cycle; true when not given.
 // PORT: port, status, speed, is_hub, config_value, address,
 //       device_descriptor, config_descriptors, languages, strings,
 //       raw_strings, driver_key, hub, fail, pipes.

@@ -1,22 +1,41 @@
-// Reads a running Portolan.exe from outside, as portolan-report --json
-// prints a simulated PC: waits for the main window, switches the view
-// options through its menu commands, reads every tree item and, selecting
-// each in turn, the property panel, then closes the window with "&Beenden".
-// Prints one JSON object (texts as UTF-8).
+// Reads and drives a running Portolan.exe from outside, 32-bit or 64-bit:
+// waits for the main window, switches the view options through its menu
+// commands, reads every tree item and, selecting each in turn, the property
+// panel, then closes the window with "&Beenden". Prints one JSON object
+// (texts as UTF-8) in the shape of portolan-report --json, with two keys
+// more, both read right after start-up: "windows" (the main window's and
+// the advice window's caption and rectangle, SM_CXFULLSCREEN) and "about"
+// (line 1020 of the about box, opened and closed through its OK button).
 //
-//   portolan-window-dump.exe [--show-unused-ports] [--show-unused-controllers] [--keep-open]
-//   portolan-window-dump.exe --wait                 only waits for the main window
-//   portolan-window-dump.exe [--select LABEL] --command ID
-//       selects the first item of that label (UTF-8) and sends the menu command
-//   portolan-window-dump.exe --close-by-caption     closes it as the caption's close box does
+//   portolan-window-dump.exe [--show-unused-ports] [--show-unused-controllers]
+//   portolan-window-dump.exe [...] --keep-open   status and items only; the window stays
+//   portolan-window-dump.exe --wait              only waits for the main window
+//   portolan-window-dump.exe --close-by-caption  closes it as the caption's close box does
+//   portolan-window-dump.exe ACTION...           in the order given, the window stays:
+//       --select LABEL    selects the first item of that label (UTF-8), as a click does
+//       --command ID      sends the menu command
+//       --move LEFT TOP   moves the main window
+//       --windows         prints the "windows" object
+//       --press-f5 N      posts F5 N times to the tree view and waits until all are handled
+//       --resources       prints the process's handle, memory and USER/GDI object counts
+//       --exit            "&Beenden", waits for the process to end and prints {"exit": CODE}
+//   portolan-window-dump.exe --start DIR EXE [ARGS...]
+//       starts EXE in DIR with ARGS, counts the windows it shows until it
+//       ends, and prints {"x86_exit", "x86_windows", "x64_command_line"}:
+//       its exit code and the command line of the Portolan.exe whose main
+//       window then shows (the 64-bit build it handed over to), left running.
 #include <windows.h>
 
+#include <psapi.h>
 #include <shellapi.h>
+#include <winternl.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,8 +44,33 @@
 namespace {
 
 constexpr char kCaption[] = " USB-Kompatibilit\xE4tscheck";
+constexpr char kAboutCaption[] = "Info \xFC" "ber Portolan";
+constexpr char kDialogClass[] = "#32770";
+constexpr char kHelpWindowClass[] = "HH Parent";
+
+// TVITEMA as a 32-bit process lays it out.
+struct TvItem32 {
+    UINT mask;
+    DWORD hItem;
+    UINT state;
+    UINT stateMask;
+    DWORD pszText;
+    int cchTextMax;
+    int iImage;
+    int iSelectedImage;
+    int cChildren;
+    DWORD lParam;
+};
+static_assert(sizeof(TvItem32) == 40);
+
+int Fail(const char* what)
+{
+    fprintf(stderr, "portolan-window-dump: %s\n", what);
+    return 1;
+}
 
 // A record in the other process, for messages whose lParam points at one.
+// In a 32-bit process it lies below 4 GiB, where its pointers can reach.
 class RemoteBuffer {
 public:
     RemoteBuffer(HANDLE process, SIZE_T size) : process_(process)
@@ -73,12 +117,14 @@ std::string Utf8(const std::string& cp1252)
     return Utf8(wide);
 }
 
-// Argument `index` as UTF-8: argv holds it in the ANSI code page.
-std::string Utf8Argument(int index)
+// The arguments as UTF-16: argv holds them in the ANSI code page.
+std::vector<std::wstring> WideArguments()
 {
     int count = 0;
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    const std::string out = arguments && index < count ? Utf8(std::wstring(arguments[index])) : "";
+    std::vector<std::wstring> out;
+    for (int i = 0; arguments && i < count; ++i)
+        out.emplace_back(arguments[i]);
     LocalFree(arguments);
     return out;
 }
@@ -101,6 +147,83 @@ std::string Quoted(const std::string& utf8)
     return out + "\"";
 }
 
+std::string WindowText(HWND window)
+{
+    char text[1024] = {};
+    // WM_GETTEXT is carried across processes by the system.
+    SendMessageA(window, WM_GETTEXT, sizeof(text) - 1, reinterpret_cast<LPARAM>(text));
+    return Utf8(std::string(text));
+}
+
+std::string WindowJson(HWND window)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    return "{\"caption\": " + Quoted(WindowText(window)) + ", \"rect\": [" + std::to_string(rect.left) + ", " +
+           std::to_string(rect.top) + ", " + std::to_string(rect.right) + ", " + std::to_string(rect.bottom) + "]}";
+}
+
+DWORD ProcessOf(HWND window)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    return processId;
+}
+
+// The top-level windows of a process, of one class or all; visible ones only.
+struct WindowSearch {
+    DWORD processId;
+    const char* className;
+    bool visibleOnly;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof(name));
+    if (ProcessOf(window) == search->processId && (!search->className || strcmp(name, search->className) == 0) &&
+        (!search->visibleOnly || IsWindowVisible(window)))
+        search->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevelWindows(DWORD processId, const char* className, bool visibleOnly)
+{
+    WindowSearch search{processId, className, visibleOnly, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The main window, once its start-up refresh is done and it is shown.
+HWND WaitForMainWindow(DWORD processId = 0)
+{
+    HWND main = nullptr;
+    for (int i = 0; i < 600 && !main; ++i) {
+        main = FindWindowA(kDialogClass, kCaption);
+        if (main && processId && ProcessOf(main) != processId)
+            main = nullptr;
+        if (!main)
+            Sleep(50);
+    }
+    if (!main) {
+        Fail("no main window after 30 s");
+        return nullptr;
+    }
+    // The window exists while its first refresh still runs (in WM_INITDIALOG).
+    // A sent message is answered only once the thread takes messages again,
+    // so the refresh and the window's showing are done after this one.
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &answer)) {
+        Fail("the window does not answer after 60 s");
+        return nullptr;
+    }
+    for (int i = 0; i < 600 && !IsWindowVisible(main); ++i)
+        Sleep(50);
+    return main;
+}
+
 struct Item {
     HTREEITEM handle;
     int depth;
@@ -111,24 +234,46 @@ struct Item {
 
 class Window {
 public:
-    Window(HWND main, HANDLE process) : main_(main), process_(process), tree_(GetDlgItem(main, IDC_DEVICE_TREE)) {}
+    Window(HWND main, HANDLE process) : main_(main), process_(process), tree_(GetDlgItem(main, IDC_DEVICE_TREE))
+    {
+        BOOL wow64 = FALSE;
+        // A 32-bit process on 64-bit Windows; this reader is a 64-bit one.
+        target32_ = sizeof(void*) == 4 || (IsWow64Process(process, &wow64) && wow64);
+    }
 
-    // Text and image of a tree item, through a TVITEM in the other process.
+    // Text and image of a tree item, through a TVITEM laid out as the other
+    // process lays it out.
     void ItemOf(HTREEITEM item, std::string* label, int* image) const
     {
+        constexpr SIZE_T kText = 1024;
         RemoteBuffer buffer(process_, 4096);
+        const UINT mask = TVIF_TEXT | TVIF_IMAGE | TVIF_HANDLE;
         TVITEMA data = {};
-        data.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_HANDLE;
-        data.hItem = item;
-        data.pszText = buffer.At(1024);
-        data.cchTextMax = 1024;
-        buffer.Write(0, &data, sizeof(data));
+        TvItem32 data32 = {};
+        if (target32_) {
+            data32.mask = mask;
+            data32.hItem = static_cast<DWORD>(reinterpret_cast<uintptr_t>(item));
+            data32.pszText = static_cast<DWORD>(reinterpret_cast<uintptr_t>(buffer.At(kText)));
+            data32.cchTextMax = kText;
+            buffer.Write(0, &data32, sizeof(data32));
+        } else {
+            data.mask = mask;
+            data.hItem = item;
+            data.pszText = buffer.At(kText);
+            data.cchTextMax = kText;
+            buffer.Write(0, &data, sizeof(data));
+        }
         SendMessageA(tree_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(buffer.At(0)));
-        char text[1025] = {};
-        buffer.Read(1024, text, 1024);
-        buffer.Read(0, &data, sizeof(data));
-        *label = Utf8(text);
-        *image = data.iImage;
+        char text[kText + 1] = {};
+        buffer.Read(kText, text, kText);
+        *label = Utf8(std::string(text));
+        if (target32_) {
+            buffer.Read(0, &data32, sizeof(data32));
+            *image = data32.iImage;
+        } else {
+            buffer.Read(0, &data, sizeof(data));
+            *image = data.iImage;
+        }
     }
 
     std::string Status() const
@@ -137,26 +282,15 @@ public:
         SendMessageA(GetDlgItem(main_, IDC_STATUS_BAR), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(buffer.At(0)));
         char text[1025] = {};
         buffer.Read(0, text, 1024);
-        return Utf8(text);
+        return Utf8(std::string(text));
     }
 
-    std::string Text(int id) const
-    {
-        char text[1024] = {};
-        // WM_GETTEXT is carried across processes by the system.
-        SendMessageA(GetDlgItem(main_, id), WM_GETTEXT, sizeof(text) - 1, reinterpret_cast<LPARAM>(text));
-        return Utf8(text);
-    }
-
-    bool Checked(int id) const
-    {
-        return SendMessageA(GetDlgItem(main_, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    }
+    bool Checked(int id) const { return SendMessageA(GetDlgItem(main_, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
     // Selects the item as a click does and reads the panel it shows.
     std::string Panel(HTREEITEM item) const
     {
-        SendMessageA(tree_, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+        Select(item);
         const auto bar = SendMessageA(GetDlgItem(main_, IDC_SPEED_BAR), PBM_GETPOS, 0, 0);
         std::string out = "{";
         const std::pair<const char*, int> texts[] = {
@@ -165,7 +299,7 @@ public:
             {"pnp_instance", IDC_PNP_INSTANCE_ID}, {"configurations", IDC_CONFIGURATION_COUNT},
             {"serial", IDC_SERIAL_NUMBER},       {"speed", IDC_SPEED_NAME}};
         for (const auto& [key, id] : texts)
-            out += Quoted(key) + ": " + Quoted(Text(id)) + ", ";
+            out += Quoted(key) + ": " + Quoted(WindowText(GetDlgItem(main_, id))) + ", ";
         out += "\"bar\": " + std::to_string(bar);
         const std::pair<const char*, int> checks[] = {{"ctrl", IDC_CONTROL_TRANSFERS},
                                                       {"bulk", IDC_BULK_TRANSFERS},
@@ -175,6 +309,8 @@ public:
             out += std::string(", ") + Quoted(key) + ": " + (Checked(id) ? "true" : "false");
         return out + "}";
     }
+
+    void Select(HTREEITEM item) const { SendMessageA(tree_, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)); }
 
     // The items in tree order; with `panels`, selecting each to read its panel.
     void Walk(HTREEITEM item, int depth, bool panels, std::vector<Item>* items) const
@@ -189,13 +325,176 @@ public:
         }
     }
 
-    HWND Tree() const { return tree_; }
+    HTREEITEM Find(const std::string& label) const
+    {
+        std::vector<Item> items;
+        Walk(TreeView_GetRoot(tree_), 0, false, &items);
+        for (const Item& item : items)
+            if (item.label == label)
+                return item.handle;
+        return nullptr;
+    }
+
+    std::string Tree(bool panels) const
+    {
+        std::vector<Item> items;
+        Walk(TreeView_GetRoot(tree_), 0, panels, &items);
+        std::string out = "\"status\": " + Quoted(Status()) + ", \"items\": [";
+        for (size_t i = 0; i < items.size(); ++i) {
+            out += i ? ", " : "";
+            out += "{\"depth\": " + std::to_string(items[i].depth) + ", \"label\": " + Quoted(items[i].label) +
+                   ", \"image\": " + std::to_string(items[i].image);
+            if (panels)
+                out += ", \"panel\": " + items[i].panel;
+            out += "}";
+        }
+        return out + "]";
+    }
+
+    // The main and the advice window; the advice window is given the time
+    // it takes the start-up's posted commands to open it.
+    std::string Windows() const
+    {
+        std::vector<HWND> advice;
+        for (int i = 0; i < 100 && advice.empty(); ++i) {
+            advice = TopLevelWindows(ProcessOf(main_), kHelpWindowClass, true);
+            if (advice.empty())
+                Sleep(50);
+        }
+        return "{\"main\": " + WindowJson(main_) + ", \"advice\": " + (advice.empty() ? "null" : WindowJson(advice[0])) +
+               ", \"cx_fullscreen\": " + std::to_string(GetSystemMetrics(SM_CXFULLSCREEN)) + "}";
+    }
+
+    // Line 1020 of the about box, opened by its command and closed by its OK button.
+    std::string About() const
+    {
+        PostMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
+        HWND box = nullptr;
+        for (int i = 0; i < 200 && !box; ++i) {
+            box = FindWindowA(kDialogClass, kAboutCaption);
+            if (!box || ProcessOf(box) != ProcessOf(main_) || !IsWindowVisible(box)) {
+                box = nullptr;
+                Sleep(50);
+            }
+        }
+        if (!box)
+            return "null";
+        const std::string line = WindowText(GetDlgItem(box, IDC_BIT_VERSION));
+        PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        for (int i = 0; i < 200 && IsWindow(box); ++i)
+            Sleep(50);
+        return IsWindow(box) ? "null" : Quoted(line);
+    }
+
+    // Posts F5 to the tree view as a key press does; the accelerator of the
+    // message loop turns each into a refresh. A scroll time posted after them
+    // tells when the loop has taken them all.
+    bool PressF5(int count) const
+    {
+        const auto scrollTime = SendMessageA(tree_, TVM_GETSCROLLTIME, 0, 0);
+        static UINT marker = 1000;
+        for (int done = 0; done < count;) {
+            const int batch = count - done < 100 ? count - done : 100;
+            for (int i = 0; i < batch; ++i) {
+                PostMessageA(tree_, WM_KEYDOWN, VK_F5, 0x003F0001);
+                PostMessageA(tree_, WM_KEYUP, VK_F5, 0xC03F0001);
+            }
+            done += batch;
+            ++marker;
+            PostMessageA(tree_, TVM_SETSCROLLTIME, marker, 0);
+            const DWORD start = GetTickCount();
+            while (static_cast<UINT>(SendMessageA(tree_, TVM_GETSCROLLTIME, 0, 0)) != marker) {
+                if (GetTickCount() - start > 300000)
+                    return false;
+                Sleep(20);
+            }
+        }
+        SendMessageA(tree_, TVM_SETSCROLLTIME, static_cast<WPARAM>(scrollTime), 0);
+        return true;
+    }
+
+    std::string Resources() const
+    {
+        DWORD handles = 0;
+        GetProcessHandleCount(process_, &handles);
+        PROCESS_MEMORY_COUNTERS_EX memory = {};
+        memory.cb = sizeof(memory);
+        GetProcessMemoryInfo(process_, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory));
+        return "{\"handles\": " + std::to_string(handles) +
+               ", \"private_bytes\": " + std::to_string(memory.PrivateUsage) +
+               ", \"user_objects\": " + std::to_string(GetGuiResources(process_, GR_USEROBJECTS)) +
+               ", \"gdi_objects\": " + std::to_string(GetGuiResources(process_, GR_GDIOBJECTS)) + "}";
+    }
+
+    HWND Main() const { return main_; }
 
 private:
     HWND main_;
     HANDLE process_;
     HWND tree_;
+    bool target32_ = false;
 };
+
+// The command line of another process, from its parameters block.
+std::wstring CommandLineOf(DWORD processId)
+{
+    std::wstring out;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (!process)
+        return out;
+    PROCESS_BASIC_INFORMATION basic = {};
+    PEB peb = {};
+    RTL_USER_PROCESS_PARAMETERS parameters = {};
+    if (NT_SUCCESS(NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof(basic), nullptr)) &&
+        ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof(peb), nullptr) &&
+        ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof(parameters), nullptr)) {
+        out.resize(parameters.CommandLine.Length / sizeof(wchar_t));
+        if (!ReadProcessMemory(process, parameters.CommandLine.Buffer, out.data(), parameters.CommandLine.Length,
+                               nullptr))
+            out.clear();
+    }
+    CloseHandle(process);
+    return out;
+}
+
+// Starts EXE in DIR, watches it until it ends, then finds the main window
+// that the hand-over shows.
+int StartAndWatch(const std::wstring& dir, const std::wstring& exe, const std::vector<std::wstring>& arguments)
+{
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    for (const std::wstring& argument : arguments)
+        commandLine += argument.empty() || argument.find(L' ') != std::wstring::npos ? L" \"" + argument + L"\""
+                                                                                      : L" " + argument;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &startup,
+                        &started))
+        return Fail("cannot start the program");
+    CloseHandle(started.hThread);
+    std::set<HWND> shown;
+    const DWORD start = GetTickCount();
+    while (WaitForSingleObject(started.hProcess, 5) == WAIT_TIMEOUT && GetTickCount() - start < 30000)
+        for (HWND window : TopLevelWindows(started.dwProcessId, nullptr, true))
+            shown.insert(window);
+    DWORD exitCode = STILL_ACTIVE;
+    GetExitCodeProcess(started.hProcess, &exitCode);
+    std::string exitText = exitCode == STILL_ACTIVE ? "null" : std::to_string(exitCode);
+    if (exitCode == STILL_ACTIVE) {
+        // It did not hand over: close what it shows.
+        for (HWND window : TopLevelWindows(started.dwProcessId, kDialogClass, false))
+            PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
+        WaitForSingleObject(started.hProcess, 30000);
+    }
+    std::string commandLineText = "null";
+    if (exitCode != STILL_ACTIVE)
+        if (HWND main = WaitForMainWindow())
+            commandLineText = Quoted(Utf8(CommandLineOf(ProcessOf(main))));
+    printf("{\"x86_exit\": %s, \"x86_windows\": %zu, \"x64_command_line\": %s}\n", exitText.c_str(), shown.size(),
+           commandLineText.c_str());
+    CloseHandle(started.hProcess);
+    return 0;
+}
 
 // The check mark of a menu command. Wine does not read another process's
 // menus (GetMenuState gives -1); both options start unchecked.
@@ -205,19 +504,32 @@ bool MenuChecked(HWND main, UINT command)
     return state != static_cast<UINT>(-1) && (state & MF_CHECKED) != 0;
 }
 
+int Usage()
+{
+    fprintf(stderr, "usage: portolan-window-dump [--show-unused-ports] [--show-unused-controllers] [--keep-open] | "
+                    "--wait | --close-by-caption | ACTION... (--select LABEL, --command ID, --move LEFT TOP, "
+                    "--windows, --press-f5 N, --resources) | --start DIR EXE [ARGS...]\n");
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    const std::vector<std::wstring> wide = WideArguments();
+    if (argc >= 4 && std::string(argv[1]) == "--start" && wide.size() == static_cast<size_t>(argc))
+        return StartAndWatch(wide[2], wide[3], std::vector<std::wstring>(wide.begin() + 4, wide.end()));
+
     bool unusedPorts = false;
     bool unusedControllers = false;
     bool keepOpen = false;
     bool waitOnly = false;
     bool closeByCaption = false;
-    std::string select;
-    int command = 0;
+    // Actions with their argument, in the order given.
+    std::vector<std::pair<std::string, std::vector<std::string>>> actions;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        const int left = argc - 1 - i;
         if (arg == "--show-unused-ports")
             unusedPorts = true;
         else if (arg == "--show-unused-controllers")
@@ -228,83 +540,86 @@ int main(int argc, char** argv)
             waitOnly = true;
         else if (arg == "--close-by-caption")
             closeByCaption = true;
-        else if (arg == "--select" && i + 1 < argc)
-            select = Utf8Argument(++i);
-        else if (arg == "--command" && i + 1 < argc)
-            command = atoi(argv[++i]);
-        else {
-            fprintf(stderr, "usage: portolan-window-dump [--show-unused-ports] [--show-unused-controllers] "
-                            "[--keep-open] | --wait | --close-by-caption | [--select LABEL] --command ID\n");
-            return 2;
-        }
+        else if (arg == "--select" && left >= 1 && static_cast<size_t>(i + 1) < wide.size())
+            actions.push_back({arg, {Utf8(wide[++i])}});
+        else if ((arg == "--command" || arg == "--press-f5") && left >= 1)
+            actions.push_back({arg, {argv[++i]}});
+        else if (arg == "--move" && left >= 2) {
+            actions.push_back({arg, {argv[i + 1], argv[i + 2]}});
+            i += 2;
+        } else if (arg == "--windows" || arg == "--resources" || arg == "--exit")
+            actions.push_back({arg, {}});
+        else
+            return Usage();
     }
-    HWND main = nullptr;
-    for (int i = 0; i < 600 && !main; ++i) {
-        main = FindWindowA(nullptr, kCaption);
-        if (!main)
-            Sleep(50);
-    }
-    if (!main) {
-        fprintf(stderr, "portolan-window-dump: no main window after 30 s\n");
+    HWND main = WaitForMainWindow();
+    if (!main)
         return 1;
-    }
-    // The window exists while its first refresh still runs (in WM_INITDIALOG).
-    // A sent message is answered only once the thread takes messages again,
-    // so the refresh and the window's showing are done after this one.
-    DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &answer)) {
-        fprintf(stderr, "portolan-window-dump: the window does not answer after 60 s\n");
-        return 1;
-    }
-    for (int i = 0; i < 600 && !IsWindowVisible(main); ++i)
-        Sleep(50);
     if (waitOnly)
         return 0;
     if (closeByCaption) {
         PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
     }
-    DWORD processId = 0;
-    GetWindowThreadProcessId(main, &processId);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+    HANDLE process = OpenProcess(
+        PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE,
+        ProcessOf(main));
     if (!process) {
         fprintf(stderr, "portolan-window-dump: cannot open the process (error %lu)\n", GetLastError());
         return 1;
     }
+    Window window(main, process);
+    int status = 0;
+    for (const auto& [action, values] : actions) {
+        if (action == "--select") {
+            HTREEITEM found = window.Find(values[0]);
+            if (!found) {
+                fprintf(stderr, "portolan-window-dump: no item \"%s\"\n", values[0].c_str());
+                status = 1;
+                break;
+            }
+            window.Select(found);
+        } else if (action == "--command") {
+            SendMessageA(main, WM_COMMAND, MAKEWPARAM(atoi(values[0].c_str()), 0), 0);
+        } else if (action == "--move") {
+            SetWindowPos(main, nullptr, atoi(values[0].c_str()), atoi(values[1].c_str()), 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        } else if (action == "--windows") {
+            printf("%s\n", window.Windows().c_str());
+        } else if (action == "--press-f5") {
+            if (!window.PressF5(atoi(values[0].c_str()))) {
+                status = Fail("the F5 presses were not all handled after 5 minutes");
+                break;
+            }
+        } else if (action == "--resources") {
+            printf("%s\n", window.Resources().c_str());
+        } else {  // --exit
+            PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
+            DWORD exitCode = STILL_ACTIVE;
+            if (WaitForSingleObject(process, 30000) == WAIT_OBJECT_0)
+                GetExitCodeProcess(process, &exitCode);
+            if (exitCode == STILL_ACTIVE) {
+                status = Fail("the process did not end after 30 s");
+                break;
+            }
+            printf("{\"exit\": %lu}\n", exitCode);
+        }
+    }
+    if (!actions.empty()) {
+        fflush(stdout);
+        CloseHandle(process);
+        return status;
+    }
+
+    std::string out = "{";
+    if (!keepOpen)
+        out += "\"windows\": " + window.Windows() + ", \"about\": " + window.About() + ", ";
     // The menu commands toggle the options; each refreshes the tree before it returns.
     if (MenuChecked(main, IDM_UNUSED_PORTS) != unusedPorts)
         SendMessageA(main, WM_COMMAND, MAKEWPARAM(IDM_UNUSED_PORTS, 0), 0);
     if (MenuChecked(main, IDM_UNUSED_CONTROLLERS) != unusedControllers)
         SendMessageA(main, WM_COMMAND, MAKEWPARAM(IDM_UNUSED_CONTROLLERS, 0), 0);
-
-    Window window(main, process);
-    if (command) {
-        if (!select.empty()) {
-            std::vector<Item> items;
-            window.Walk(TreeView_GetRoot(window.Tree()), 0, false, &items);
-            HTREEITEM found = nullptr;
-            for (const Item& item : items)
-                if (!found && item.label == select)
-                    found = item.handle;
-            if (!found) {
-                fprintf(stderr, "portolan-window-dump: no item \"%s\"\n", select.c_str());
-                return 1;
-            }
-            SendMessageA(window.Tree(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(found));
-        }
-        SendMessageA(main, WM_COMMAND, MAKEWPARAM(command, 0), 0);
-        CloseHandle(process);
-        return 0;
-    }
-    std::vector<Item> items;
-    window.Walk(TreeView_GetRoot(window.Tree()), 0, true, &items);
-    std::string out = "{\"status\": " + Quoted(window.Status()) + ", \"items\": [";
-    for (size_t i = 0; i < items.size(); ++i) {
-        out += i ? ", " : "";
-        out += "{\"depth\": " + std::to_string(items[i].depth) + ", \"label\": " + Quoted(items[i].label) +
-               ", \"image\": " + std::to_string(items[i].image) + ", \"panel\": " + items[i].panel + "}";
-    }
-    out += "]}\n";
+    out += window.Tree(!keepOpen) + "}\n";
     fwrite(out.data(), 1, out.size(), stdout);
     fflush(stdout);
     CloseHandle(process);

@@ -8,7 +8,7 @@
 #include <stdint.h>
 
 #define FLAT_MAGIC 0x42535550u /* "PUSB" */
-#define FLAT_VERSION 1u
+#define FLAT_VERSION 2u
 #define FLAT_NONE 0xFFFFFFFFu
 
 typedef struct FlatSpan {
@@ -28,7 +28,12 @@ typedef struct FlatHeader {
     uint32_t ports; /* FlatPort[] */
     uint32_t stringCount;
     uint32_t strings; /* FlatString[] */
+    uint32_t flags;
 } FlatHeader;
+
+/* FlatHeader.flags: the caller is no administrator; the hub drivers refuse
+ * IOCTL_USB_HUB_CYCLE_PORT, as Windows 8 and later do. */
+#define FLAT_CALLER_NOT_ELEVATED 0x1u
 
 /* FlatController.flags */
 #define FLAT_CONTROLLER_OPEN 0x1u

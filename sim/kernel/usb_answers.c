@@ -453,7 +453,8 @@ int FlatHubIoControl(const FlatStack* stack, uint32_t hubIndex, uint32_t code, u
     }
     case IOCTL_CYCLE_PORT:
         /* The documented input is a whole USB_CYCLE_PORT_PARAMS. */
-        if (inSize < CYCLE_PORT_PARAMS_SIZE || !validPort || (port && (port->fail & FLAT_FAIL_CYCLE_PORT)))
+        if (inSize < CYCLE_PORT_PARAMS_SIZE || !validPort || (port && (port->fail & FLAT_FAIL_CYCLE_PORT)) ||
+            (Header(stack->block)->flags & FLAT_CALLER_NOT_ELEVATED))
             return 0;
         if (cycledPort)
             *cycledPort = index;

@@ -606,7 +606,8 @@ static const uint16_t* HubLinkName(void* context, uint32_t hub, uint32_t* units)
     const FlatHub* record = HubRecord(hub);
     DEVICE_OBJECT* target = g.hubs[record->opensAs];
     (void)context;
-    if (target) {
+    /* A stopped root hub: the name query succeeds with an empty name. */
+    if (target && record->name.size) {
         const Node* node = target->DeviceExtension;
         if (node->link.Buffer && node->link.Length > 8) {
             *units = node->link.Length / sizeof(WCHAR) - 4;

@@ -9,6 +9,9 @@
 //   portolan-usb-load.exe --plug|--unplug TOPOLOGY.json C/P[/P...]
 //       plugs or unplugs the device of a port: controller C's root hub,
 //       port P, and so on down the hubs.
+//   portolan-usb-load.exe --replug TOPOLOGY.json C/P COUNT
+//       unplugs and plugs the device of that port COUNT times, each time
+//       waiting until the driver has removed or started it.
 //   portolan-usb-load.exe --stats | --reset-stats
 //       prints (as JSON) or clears what the driver was asked.
 #include <windows.h>
@@ -189,6 +192,24 @@ bool Load(const char* file, SimTopology* topology)
     return true;
 }
 
+// Waits until the driver has loaded the topology and started every device
+// it makes now, and no other.
+bool WaitUntilSettled(PortolanUsbStats* stats)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (ReadUsbStackStats(stats) && stats->loaded && stats->started == stats->expected &&
+            stats->live == stats->expected)
+            return true;
+        if (GetTickCount() - start > 60000) {
+            fprintf(stderr, "portolan-usb-load: %u of %u devices started after 60 s\n", stats->started,
+                    stats->expected);
+            return false;
+        }
+        Sleep(20);
+    }
+}
+
 int LoadVerb(const char* file)
 {
     SimTopology topology;
@@ -199,16 +220,8 @@ int LoadVerb(const char* file)
     if (!ControlUsbStack(IOCTL_PORTOLAN_LOAD, flat.Data(), flat.Size(), nullptr, 0))
         return Fail("loading the driver");
     PortolanUsbStats stats = {};
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (ReadUsbStackStats(&stats) && stats.loaded && stats.started == stats.expected && stats.live == stats.expected)
-            break;
-        if (GetTickCount() - start > 60000) {
-            fprintf(stderr, "portolan-usb-load: %u of %u devices started after 60 s\n", stats.started, stats.expected);
-            return 1;
-        }
-        Sleep(20);
-    }
+    if (!WaitUntilSettled(&stats))
+        return 1;
     Describe(topology, stats.generation);
     ControlUsbStack(IOCTL_PORTOLAN_RESET_STATS, nullptr, 0, nullptr, 0);
     printf("portolan-usb-load: %u devices\n", stats.expected);
@@ -272,6 +285,23 @@ int PlugVerb(bool plug, const char* file, const char* where)
     return 0;
 }
 
+int ReplugVerb(const char* file, const char* where, int count)
+{
+    SimTopology topology;
+    Load(file, &topology);
+    uint32_t index = 0;
+    if (!PortIndex(topology, where, &index) || count < 0) {
+        fprintf(stderr, "portolan-usb-load: no port %s\n", where);
+        return 2;
+    }
+    PortolanUsbStats stats = {};
+    for (int i = 0; i < count; ++i)
+        for (DWORD code : {IOCTL_PORTOLAN_UNPLUG, IOCTL_PORTOLAN_PLUG})
+            if (!ControlUsbStack(code, &index, sizeof(index), nullptr, 0) || !WaitUntilSettled(&stats))
+                return Fail("replugging");
+    return 0;
+}
+
 int StatsVerb()
 {
     PortolanUsbStats stats = {};
@@ -304,9 +334,11 @@ int main(int argc, char** argv)
         return ControlUsbStack(IOCTL_PORTOLAN_RESET_STATS, nullptr, 0, nullptr, 0) ? 0 : Fail("resetting the counts");
     if (argc == 4 && (verb == "--plug" || verb == "--unplug"))
         return PlugVerb(verb == "--plug", argv[2], argv[3]);
+    if (argc == 5 && verb == "--replug")
+        return ReplugVerb(argv[2], argv[3], atoi(argv[4]));
     if (argc == 2 && verb[0] != '-')
         return LoadVerb(argv[1]);
-    fprintf(stderr, "usage: portolan-usb-load TOPOLOGY.json | --plug|--unplug TOPOLOGY.json C/P[/P...] | --stats | "
-                    "--reset-stats\n");
+    fprintf(stderr, "usage: portolan-usb-load TOPOLOGY.json | --plug|--unplug TOPOLOGY.json C/P[/P...] | "
+                    "--replug TOPOLOGY.json C/P[/P...] COUNT | --stats | --reset-stats\n");
     return 2;
 }

@@ -114,7 +114,7 @@ TEST_F(AdviceTest, TopicDefinesTheWindowTypeBesideTheMainWindowAndShowsTheTopic)
     ASSERT_EQ(help_.calls.size(), 2u);
     const auto& type = help_.calls[0];
     EXPECT_EQ(type.caller, kDesktop);
-    EXPECT_EQ(type.file, "Portolan.chm");
+    EXPECT_EQ(type.file, "Portolan.chm>NewWindow");
     EXPECT_EQ(type.command, HH_SET_WIN_TYPE);
     EXPECT_EQ(type.type, "NewWindow size " + std::to_string(sizeof(HH_WINTYPE)) +
                              " unicode 0 valid 310 properties 0 toolbar 0 styles 0 not expanded 1");

@@ -164,20 +164,26 @@ TEST_F(CommandTest, CyclePortAsksTheParentHubForTheSelectedPort)
     EXPECT_EQ(shell_.log, (Log{"check 40008 1"}));
 }
 
-// A hub that does not open gives the one beep; a cycle the hub refuses is
-// silent; neither refreshes.
+// A hub that does not open gives the one beep; a cycle the hub refuses, for
+// the port or because the program runs without administrator rights, is
+// silent; none refreshes.
 TEST_F(CommandTest, CyclePortBeepsOnlyWhenTheHubDoesNotOpen)
 {
     Select("[Port2] ");
     const auto treeBefore = TreeLines(session_->Tree());
     const uint64_t scans = Scans();
-    session_->Topology().controllers[0].rootHub->open = false;
+    SimHub& root = *session_->Topology().controllers[0].rootHub;
+    root.open = false;
     Command(CommandCyclePort);
     EXPECT_EQ(shell_.log, (Log{"beep 16"}));
-    session_->Topology().controllers[0].rootHub->open = true;
-    session_->Topology().controllers[0].rootHub->ports[1].fail.insert("cycle_port");
+    root.open = true;
+    root.ports[1].fail.insert("cycle_port");
+    Command(CommandCyclePort);
+    root.ports[1].fail.clear();
+    session_->Topology().callerElevated = false;
     Command(CommandCyclePort);
     EXPECT_EQ(shell_.log, (Log{"beep 16"}));
+    EXPECT_EQ(session_->Usb().Count().ioctl.at(0x220444), 2u) << "both refused cycles reach the hub driver";
     EXPECT_TRUE(session_->Usb().Cycles().empty());
     EXPECT_EQ(Scans(), scans);
     EXPECT_EQ(TreeLines(session_->Tree()), treeBefore);

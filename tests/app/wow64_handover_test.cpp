@@ -56,7 +56,7 @@ TEST_F(HandOverTest, UnderWow64TheSixtyFourBitBuildStartsWithTheSameCommandLine)
     process_.log.clear();
     EXPECT_TRUE(HandOverTo64BitBuild("-x \"a b\""));
     EXPECT_EQ(process_.log, (std::vector<std::string>{"load kernel32.dll", "find IsWow64Process", "call", "free",
-                                                      "open x64\\Portolan.exe [-x \"a b\"]"}));
+                                                      "open .\\x64\\Portolan.exe [-x \"a b\"]"}));
 }
 
 TEST_F(HandOverTest, ShellResultOf32OrLessKeepsTheThirtyTwoBitBuild)

@@ -32,6 +32,7 @@ TEST(TopologyLoader, AFileLoadsAsThePcItDescribes)
     std::string error;
     ASSERT_TRUE(ParseTopology(R"json({
   "_comment": "not a key of the format",
+  "caller_elevated": false,
   "controllers": [{
     "description": "Hostcontroller für Geräte – 2€", "open": false, "fail": ["root_hub_name_probe"],
     "root_hub": {"name": "ROOT", "node_query": false, "ports": [
@@ -47,6 +48,7 @@ TEST(TopologyLoader, AFileLoadsAsThePcItDescribes)
                               "pc.json", &topology, &error))
         << error;
     ASSERT_EQ(topology.controllers.size(), 2u);
+    EXPECT_FALSE(topology.callerElevated);
     const SimController& first = topology.controllers[0];
     EXPECT_EQ(*first.description, "Hostcontroller f\xFCr Ger\xE4te \x96 2\x80") << "code page 1252";
     EXPECT_FALSE(first.open);

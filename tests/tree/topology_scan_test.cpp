@@ -107,6 +107,7 @@ TEST_F(ScanTest, ControllerWhoseRootHubCannotBeReadKeepsNoPorts)
         {"name probe fails", [](SimController& c) { c.fail.insert("root_hub_name_probe"); }, bare, bare},
         {"name fails", [](SimController& c) { c.fail.insert("root_hub_name"); }, bare, bare},
         {"root hub does not open", [](SimController& c) { c.rootHub->open = false; }, none, bare},
+        {"stopped root hub, empty name", [](SimController& c) { c.rootHub->name.clear(); }, none, bare},
         {"node query fails", [](SimController& c) { c.rootHub->nodeQuery = false; }, none, bare},
         {"no interface", [](SimController& c) { c.fail.insert("interface"); }, none, none},
         {"no path", [](SimController& c) { c.fail.insert("path"); }, none, none},

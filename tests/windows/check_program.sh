@@ -1,5 +1,6 @@
 # Sourced by the *_test.sh scripts here: runs a Windows check program of the
-# win64 build under wine64 and judges its output (tests/windows/check_lines.h).
+# win64 or the win32 build under Wine (the 32-bit one in the same 64-bit
+# prefix, as WOW64 runs it) and judges its output (tests/windows/check_lines.h).
 #   run_check_program BUILD_DIR PROGRAM.exe "SUMMARY PREFIX: " [ARGS...]
 # or, to run it from elsewhere or more than once: prepare_check_program
 # BUILD_DIR PROGRAM.exe; run_prepared_program [ARGS...]; judge_check_program
@@ -10,13 +11,15 @@
 # Sets CHECK_EXE to the program's absolute path and sets up the Wine prefix.
 prepare_check_program() {
     local build_dir="$1" program="$2" repo
+    repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+    source "$repo/scripts/wine-x86.sh"
+    wine_x86_skip "$build_dir" "$program"
     if [[ ! -f "$build_dir/$program" ]]; then
-        echo "FAIL: $build_dir/$program does not exist (build the win64 preset first)" >&2
+        echo "FAIL: $build_dir/$program does not exist (build its preset first)" >&2
         return 1
     fi
     build_dir=$(cd "$build_dir" && pwd)
     CHECK_EXE="$build_dir/$program"
-    repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
     # shellcheck source=../../scripts/wine-env.sh
     source "$repo/scripts/wine-env.sh" "$build_dir" || { echo "FAIL: cannot set up Wine" >&2; return 1; }
     CHECK_STDOUT="$WINE_ENV_PREFIX_ROOT/stdout"

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# The HTML Help control's binding under wine64: the registered path read with
+# The HTML Help control's binding under Wine, either build: the registered path read with
 # KEY_READ, and hhctrl.ocx loaded from the system folder although the
 # program's folder holds a planted hhctrl.ocx that a load by bare name would
 # take (which the --plain run proves first).
-#   tests/windows/help_binding_wine_test.sh build/win64
+#   tests/windows/help_binding_wine_test.sh build/win64|build/win32
 set -uo pipefail
-[[ $# -eq 1 ]] || { echo "usage: $0 BUILD_DIR (the win64 build, e.g. build/win64)" >&2; exit 2; }
+[[ $# -eq 1 ]] || { echo "usage: $0 BUILD_DIR (build/win64 or build/win32)" >&2; exit 2; }
 source "$(dirname "$0")/check_program.sh"
 build_dir=$1
 [[ -f "$build_dir/portolan-planted-module.dll" ]] || { echo "FAIL: $build_dir/portolan-planted-module.dll not built" >&2; exit 1; }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Runs the win64 portolan-live-report.exe under Wine. Wine's SetupAPI lists no
+# Runs portolan-live-report.exe of either build under Wine. Wine's SetupAPI lists no
 # USB host controllers, so the tree is the root alone and both counts are 0.
-#   tests/windows/live_report_wine_test.sh build/win64
+#   tests/windows/live_report_wine_test.sh build/win64|build/win32
 set -uo pipefail
-[[ $# -eq 1 ]] || { echo "usage: $0 BUILD_DIR (the win64 build, e.g. build/win64)" >&2; exit 2; }
+[[ $# -eq 1 ]] || { echo "usage: $0 BUILD_DIR (build/win64 or build/win32)" >&2; exit 2; }
 source "$(dirname "$0")/check_program.sh"
 prepare_check_program "$1" portolan-live-report.exe || exit 1
 run_prepared_program

@@ -1,17 +1,24 @@
-# Sourced by the scripts here: the shipped x64 exe, a throw-away prefix with
-# the simulated USB stack running, a scratch folder, and the counting of
-# failed checks.
+# Sourced by the scripts here: the shipped exe of the build under test
+# (build/win64: x64\Portolan.exe; build/win32: Portolan.exe, a 32-bit
+# process started from a folder without an x64 sibling, so that it runs
+# itself), a throw-away prefix with the simulated USB stack running (its
+# driver and tools are the win64 build's), a scratch folder, and the
+# counting of failed checks.
 #
 #   source tests/windows/wine_usb/common.sh BUILD_DIR NAME
-build=${1:-build/win64}
-usb_test_name=${2:?usage: source common.sh BUILD_DIR NAME}
-exe=dist/Portolan/x64/Portolan.exe
-[[ -f "$exe" ]] || { echo "$usb_test_name: $exe is missing (scripts/package.sh)" >&2; exit 1; }
+under_test=${1:-build/win64}
+source scripts/wine-x86.sh
+wine_x86_skip "$under_test" "${2:?usage: source common.sh BUILD_DIR NAME}"
+if [[ "$(basename "$under_test")" == *win32 ]]; then bits=32; else bits=64; fi
+usb_test_name="$2 ($bits-bit)"
+build=build/win64
 work=$(mktemp -d)
 
 source scripts/wine-env.sh "$build"
 trap 'wine_env_cleanup; rm -rf "$work"' EXIT
 source scripts/wine-usb-prefix.sh "$build"
+exe=$(usb_exe "$bits")
+[[ -f "$exe" ]] || { echo "$usb_test_name: $exe is missing (scripts/package.sh)" >&2; exit 1; }
 usb_prepare_prefix --undecorated
 failures=0
 

@@ -2,10 +2,13 @@
 """Compares what the shipped exe showed (portolan-window-dump) with
 portolan-report --json for the same file, key for key: the status, and per
 item its depth, label, image and every panel key the dump holds; or the
-driver's counts of one refresh with portolan-report --stats.
+driver's counts of one refresh with portolan-report --stats; or the windows
+right after start-up with where the advice window belongs (beside the main
+window, with its caption) and the about box's line with the build's width.
 
     compare_dump.py tree DUMP.json REPORT.json
     compare_dump.py stats DRIVER_STATS.json REPORT_STATS.txt
+    compare_dump.py start DUMP.json BITS
 Exit code 1 with the differences on stderr."""
 import json
 import re
@@ -46,13 +49,37 @@ def stats(driver, report_text):
     return differences
 
 
+def advice_beside(windows):
+    """The advice window's rectangle where the main window's puts it."""
+    left, top, right, bottom = windows["main"]["rect"]
+    return [right + 5, top, windows["cx_fullscreen"] - 100, bottom]
+
+
+def start(dump, bits):
+    differences = []
+    if dump.get("about") != f"{bits}bit-Version":
+        differences.append(f"about box line {dump.get('about')!r} != '{bits}bit-Version'")
+    windows = dump["windows"]
+    advice = windows["advice"]
+    if advice is None:
+        return differences + ["no advice window after start-up"]
+    if advice["caption"] != windows["main"]["caption"]:
+        differences.append(f"advice caption {advice['caption']!r} != {windows['main']['caption']!r}")
+    if advice["rect"] != advice_beside(windows):
+        differences.append(f"advice rectangle {advice['rect']} != {advice_beside(windows)} (main {windows['main']['rect']})")
+    return differences
+
+
 def main():
     kind, first, second = sys.argv[1:4]
     with open(first, encoding="utf-8") as handle:
         shown = json.load(handle)
-    with open(second, encoding="utf-8") as handle:
-        expected = json.load(handle) if kind == "tree" else handle.read()
-    differences = tree(shown, expected) if kind == "tree" else stats(shown, expected)
+    if kind == "start":
+        differences = start(shown, int(second))
+    else:
+        with open(second, encoding="utf-8") as handle:
+            expected = json.load(handle) if kind == "tree" else handle.read()
+        differences = tree(shown, expected) if kind == "tree" else stats(shown, expected)
     for line in differences[:20]:
         print(line, file=sys.stderr)
     return 1 if differences else 0

@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
-# Device events and port cycling of the shipped x64 Portolan.exe on the
-# simulated USB stack in Wine's kernel (samples/office-pc.json):
+# Device events, port cycling and the advice window of a shipped
+# Portolan.exe, the 64-bit or the 32-bit build, on the simulated USB stack in
+# Wine's kernel (samples/office-pc.json):
+# - the advice window: a new topic places it beside the main window, also
+#   after the main window moved; the same topic leaves it where it is; a
+#   second 40013 closes it;
 # - auto-refresh on: a device plugged into an empty port appears in the
 #   tree, unplugged it vanishes, each through the real notifications;
 # - auto-refresh off: the tree stays as it was until F5;
 # - Ctrl+R on a device and on an external hub: the driver receives
 #   IOCTL_USB_HUB_CYCLE_PORT for the parent hub's port, with an 8-byte
-#   input and no output; the device leaves and comes back into the tree.
+#   input and no output; the device leaves and comes back into the tree;
+# - Ctrl+R without administrator rights: the hub driver refuses the cycle,
+#   the tree stays as it was.
 #
-#   tests/windows/wine_usb/device_events_test.sh [BUILD_DIR]
+#   tests/windows/wine_usb/device_events_test.sh [build/win64|build/win32]
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
 source tests/windows/wine_usb/common.sh "${1:-build/win64}" wine-usb-events
@@ -63,6 +69,42 @@ settled
 usb_start "$exe"
 dump --wait
 
+# Whether the windows object of file $1 is as expression $2 says, of main
+# and advice (their rectangles), beside (the advice window's rectangle
+# beside the main window) and before (the advice rectangle of file $3).
+advice_is() {
+    python3 -c 'import json, sys
+sys.path.insert(0, "tests/windows/wine_usb")
+from compare_dump import advice_beside
+def advice(name):
+    w = json.load(open(name))
+    return w, w["advice"] and w["advice"]["rect"]
+w, rect = advice(sys.argv[1])
+names = {"main": w["main"]["rect"], "advice": rect, "beside": advice_beside(w),
+         "before": advice(sys.argv[3])[1] if len(sys.argv) > 3 else None}
+sys.exit(0 if eval(sys.argv[2], {}, names) else 1)' "$@"
+}
+
+keyboard="[Port1] : USB-Verbundgerät"  # topic 101
+mouse="[Port2] : USB-Eingabegerät"    # topic 101
+dump --select "$keyboard" --windows >"$work/keyboard.json"
+if advice_is "$work/keyboard.json" 'advice == beside'; then pass "advice window beside the main window"; else fail "advice window: $(cat "$work/keyboard.json")"; fi
+dump --move 20 30 --select "$mouse" --windows >"$work/mouse.json"
+if advice_is "$work/mouse.json" 'main[:2] == [20, 30] and advice == before' "$work/keyboard.json"; then
+    pass "main window moved, same topic: the advice window stays where it was"
+else
+    fail "same topic after the move: $(cat "$work/mouse.json")"
+fi
+dump --select "$stick" --windows >"$work/stick.json"
+if advice_is "$work/stick.json" 'main[:2] == [20, 30] and advice == beside'; then
+    pass "another topic: the advice window beside the moved main window"
+else
+    fail "another topic after the move: $(cat "$work/stick.json")"
+fi
+dump --command 40013 --windows >"$work/closed.json"
+if advice_is "$work/closed.json" 'advice is None'; then pass "a second 40013 closes the advice window"; else fail "40013: $(cat "$work/closed.json")"; fi
+dump --command 40013 >/dev/null
+
 # Start-up has switched auto-refresh on (command 40003).
 if shows 3 "$webcam"; then fail "the unplugged webcam is in the tree"; else pass "the unplugged webcam is not in the tree"; fi
 control --plug "$topology" 0/3
@@ -100,6 +142,31 @@ done
 # Closed with "&Beenden" alone: a full dump would walk the tree while the
 # last cycle's notifications may still rebuild it.
 settled || true
+dump --command 40001 >/dev/null
+usb_wait_exit 30 || true
+
+# Without administrator rights the hub driver refuses the cycle: the request
+# reaches it, nothing leaves, the tree stays.
+python3 -c 'import json, sys
+pc = json.load(open(sys.argv[1], encoding="utf-8"))
+pc["caller_elevated"] = False
+json.dump(pc, open(sys.argv[2], "w", encoding="utf-8"), ensure_ascii=False)' "$topology" "$work/not-elevated.json"
+usb_load "$work/not-elevated.json"
+usb_start "$exe"
+dump --wait
+dump --keep-open >"$work/before.json"
+requests=$(stat 'ioctl.get("0x220444", 0)')
+cycles=$(stat cycles)
+removed=$(stat removed)
+dump --select "$stick" --command 40014 >/dev/null
+sleep 2  # a removal would have been seen by now
+dump --keep-open >"$work/after.json"
+if [[ "$(stat 'ioctl.get("0x220444", 0)') $(stat cycles) $(stat removed)" == "$((requests + 1)) $cycles $removed" ]] &&
+    cmp -s "$work/before.json" "$work/after.json"; then
+    pass "Ctrl+R without administrator rights: refused by the hub driver, the tree stays"
+else
+    fail "Ctrl+R without administrator rights: $(usb_stats)"
+fi
 dump --command 40001 >/dev/null
 usb_wait_exit 30 || true
 usb_test_end

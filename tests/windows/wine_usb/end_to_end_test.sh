@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# The shipped x64 Portolan.exe under wine64 on the simulated USB stack in
-# Wine's kernel, against portolan-report on the same topology files: every
-# sample PC and the topologies in tests/windows/wine_usb/topologies, in every view
-# option, item for item with each item's panel; one refresh's requests per
-# I/O control code against portolan-report --stats; every device handle
-# closed after the window; exit code 1 after "&Beenden" and after the
-# caption's close box; the help file in the temporary folder.
+# A shipped Portolan.exe, the 64-bit or the 32-bit build, under Wine on the
+# simulated USB stack in Wine's kernel, against portolan-report on the same
+# topology files: every sample PC and the topologies in
+# tests/windows/wine_usb/topologies, in every view option, item for item
+# with each item's panel; one refresh's requests per I/O control code
+# against portolan-report --stats; every device handle closed after the
+# window; after start-up the advice window beside the main window with its
+# caption, and the about box's bit width; exit code 1 after "&Beenden" and
+# after the caption's close box; the help file in the temporary folder. For
+# the 32-bit build also the hand-over: started from dist/Portolan it shows
+# no window, ends with 0 and leaves x64\Portolan.exe running with its
+# command-line tail and the simulated PC's tree.
 #
-#   tests/windows/wine_usb/end_to_end_test.sh [BUILD_DIR]
+#   tests/windows/wine_usb/end_to_end_test.sh [build/win64|build/win32]
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
 source tests/windows/wine_usb/common.sh "${1:-build/win64}" wine-usb-e2e
@@ -44,6 +49,11 @@ for topology in samples/*.json tests/windows/wine_usb/topologies/*.json; do
         else
             fail "$label: the window differs from portolan-report"
         fi
+        if python3 tests/windows/wine_usb/compare_dump.py start "$work/$name-dump.json" "$bits"; then
+            pass "$label: advice window beside the main window, about box says ${bits}bit-Version"
+        else
+            fail "$label: advice window or about box after start-up"
+        fi
         if test "${USB_APP_EXIT:-}" = 1; then
             pass "$label: exit code 1 after &Beenden"
         else
@@ -75,6 +85,31 @@ if find "$WINEPREFIX/drive_c/users" -path '*/Temp/Portolan.chm' -size +1k | grep
     pass "Portolan.chm written to the temporary folder"
 else
     fail "no Portolan.chm in the temporary folder"
+fi
+
+# The hand-over: from dist/Portolan the 32-bit build starts x64\Portolan.exe
+# with its own command-line tail and ends.
+if ((bits == 32)); then
+    topology=samples/office-pc.json
+    usb_load "$topology"
+    usb_handover --probe "two words" >"$work/handover.json"
+    if python3 -c 'import json, re, sys
+h = json.load(open(sys.argv[1]))
+line = h["x64_command_line"] or ""
+sys.exit(not (h["x86_exit"] == 0 and h["x86_windows"] == 0 and
+              re.fullmatch(r"\"?.*\\x64\\Portolan\.exe\"? --probe \"two words\"", line, re.I)))' "$work/handover.json"; then
+        pass "hand-over: no window, exit code 0, x64\\Portolan.exe started with the same tail"
+    else
+        fail "hand-over: $(cat "$work/handover.json")"
+    fi
+    dump >"$work/x64-dump.json"
+    "$report" --json "$topology" >"$work/x64-report.json"
+    if python3 tests/windows/wine_usb/compare_dump.py tree "$work/x64-dump.json" "$work/x64-report.json" &&
+        python3 tests/windows/wine_usb/compare_dump.py start "$work/x64-dump.json" 64; then
+        pass "hand-over: the 64-bit build shows the simulated PC's tree"
+    else
+        fail "hand-over: the 64-bit build's window differs"
+    fi
 fi
 
 usb_test_end

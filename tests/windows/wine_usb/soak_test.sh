@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# A long run of a shipped Portolan.exe, the 64-bit or the 32-bit build, on
+# the simulated USB stack in Wine's kernel (samples/office-pc.json), with
+# auto-refresh on: 1,000 refreshes by F5 through the accelerator, then 200
+# arrivals and removals of the webcam (100 times unplugged and plugged in
+# again). The process's handle count and private bytes must end where they
+# were after the first refresh, within the tolerances below, and the tree
+# must still be what portolan-report shows. Wine reports no USER or GDI
+# object counts (GetGuiResources gives 0): they are printed, not judged.
+#
+#   tests/windows/wine_usb/soak_test.sh [build/win64|build/win32] [REFRESHES] [REPLUGS]
+set -euo pipefail
+cd "$(dirname "$0")/../../.."
+source tests/windows/wine_usb/common.sh "${1:-build/win64}" wine-usb-soak
+refreshes=${2:-1000}
+replugs=${3:-100}
+topology=samples/office-pc.json
+report=build/native/portolan-report
+# A handle or two may be open while Wine delivers a notification; the heap
+# may keep a few pages more after thousands of allocations of varying size.
+handle_tolerance=2
+private_tolerance=$((256 * 1024))
+
+resources() { dump --resources; }
+
+usb_load "$topology"
+usb_start "$exe"
+dump --wait
+dump --press-f5 1 >/dev/null
+first=$(resources)
+wine_run "$build/portolan-usb-load.exe" --reset-stats >/dev/null
+started=$(date +%s)
+dump --press-f5 $((refreshes - 1)) >/dev/null
+after_refreshes=$(resources)
+refresh_seconds=$(($(date +%s) - started))
+# Every F5 was one refresh: the driver saw the requests of that many.
+"$report" --stats "$topology" >"$work/report-stats.txt"
+usb_stats >"$work/stats.json"
+if python3 -c 'import json, re, sys
+one = sum(int(n) for n in re.findall(r"ioctl 0x[0-9A-Fa-f]+: (\d+)", open(sys.argv[1]).read()))
+seen = sum(json.load(open(sys.argv[2]))["ioctl"].values())
+sys.exit(seen != one * int(sys.argv[3]))' "$work/report-stats.txt" "$work/stats.json" $((refreshes - 1)); then
+    pass "$((refreshes - 1)) F5 presses after the first: as many refreshes reached the driver"
+else
+    fail "F5 presses: the driver saw $(cat "$work/stats.json")"
+fi
+
+started=$(date +%s)
+wine_run "$build/portolan-usb-load.exe" --replug "$topology" 0/3 "$replugs"
+# The last notifications are handled before the marker comes through.
+sleep 2
+dump --press-f5 0 >/dev/null
+after_events=$(resources)
+event_seconds=$(($(date +%s) - started))
+
+echo "resources after the first refresh:      $first"
+echo "after $refreshes refreshes ($refresh_seconds s):   $after_refreshes"
+echo "after $((2 * replugs)) arrivals and removals ($event_seconds s): $after_events"
+for stage in "$after_refreshes" "$after_events"; do
+    if python3 -c 'import json, sys
+first, now = json.loads(sys.argv[1]), json.loads(sys.argv[2])
+sys.exit(abs(now["handles"] - first["handles"]) > int(sys.argv[3]) or
+         abs(now["private_bytes"] - first["private_bytes"]) > int(sys.argv[4]))' \
+        "$first" "$stage" "$handle_tolerance" "$private_tolerance"; then
+        pass "handles within $handle_tolerance, private bytes within $((private_tolerance / 1024)) KiB of the first refresh's"
+    else
+        fail "resources grew: $first -> $stage"
+    fi
+done
+
+dump >"$work/dump.json"
+usb_wait_exit 30 || true
+"$report" --json "$topology" >"$work/report.json"
+if python3 tests/windows/wine_usb/compare_dump.py tree "$work/dump.json" "$work/report.json"; then
+    pass "the tree is still what portolan-report shows"
+else
+    fail "the tree differs after the soak"
+fi
+if test "${USB_APP_EXIT:-}" = 1; then pass "exit code 1 after &Beenden"; else fail "exit code ${USB_APP_EXIT:-none}"; fi
+usb_test_end
