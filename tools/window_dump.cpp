@@ -17,7 +17,7 @@
 //       --move LEFT TOP   moves the main window
 //       --windows         prints the "windows" object
 //       --press-f5 N      posts F5 N times to the tree view and waits until all are handled
-//       --resources       prints the process's handle, memory and USER/GDI object counts
+//       --resources       prints the process's handles, commit charge and USER/GDI objects
 //       --exit            "&Beenden", waits for the process to end and prints {"exit": CODE}
 //   portolan-window-dump.exe --start DIR EXE [ARGS...]
 //       starts EXE in DIR with ARGS, counts the windows it shows until it
@@ -387,41 +387,55 @@ public:
     }
 
     // Posts F5 to the tree view as a key press does; the accelerator of the
-    // message loop turns each into a refresh. A scroll time posted after them
-    // tells when the loop has taken them all.
+    // message loop turns each into a refresh. An indentation posted after
+    // them tells when the loop has taken them all; the old one comes back.
     bool PressF5(int count) const
     {
-        const auto scrollTime = SendMessageA(tree_, TVM_GETSCROLLTIME, 0, 0);
-        static UINT marker = 1000;
-        for (int done = 0; done < count;) {
+        const auto indent = SendMessageA(tree_, TVM_GETINDENT, 0, 0);
+        static UINT marker = 100;
+        int done = 0;
+        do {
             const int batch = count - done < 100 ? count - done : 100;
             for (int i = 0; i < batch; ++i) {
                 PostMessageA(tree_, WM_KEYDOWN, VK_F5, 0x003F0001);
                 PostMessageA(tree_, WM_KEYUP, VK_F5, 0xC03F0001);
             }
             done += batch;
-            ++marker;
-            PostMessageA(tree_, TVM_SETSCROLLTIME, marker, 0);
+            marker = marker >= 400 ? 100 : marker + 1;
+            PostMessageA(tree_, TVM_SETINDENT, marker, 0);
             const DWORD start = GetTickCount();
-            while (static_cast<UINT>(SendMessageA(tree_, TVM_GETSCROLLTIME, 0, 0)) != marker) {
+            while (static_cast<UINT>(SendMessageA(tree_, TVM_GETINDENT, 0, 0)) != marker) {
                 if (GetTickCount() - start > 300000)
                     return false;
                 Sleep(20);
             }
-        }
-        SendMessageA(tree_, TVM_SETSCROLLTIME, static_cast<WPARAM>(scrollTime), 0);
+        } while (done < count);
+        SendMessageA(tree_, TVM_SETINDENT, static_cast<WPARAM>(indent), 0);
         return true;
     }
 
+    // Handles as the system's process list counts them (Wine's
+    // GetProcessHandleCount gives 0), the commit charge, USER and GDI objects.
     std::string Resources() const
     {
-        DWORD handles = 0;
-        GetProcessHandleCount(process_, &handles);
-        PROCESS_MEMORY_COUNTERS_EX memory = {};
+        ULONG handles = 0;
+        ULONG size = 1 << 20;
+        std::vector<char> list(size);
+        const DWORD processId = GetProcessId(process_);
+        if (NT_SUCCESS(NtQuerySystemInformation(SystemProcessInformation, list.data(), size, &size)))
+            for (size_t at = 0;;) {
+                const auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(list.data() + at);
+                if (static_cast<DWORD>(reinterpret_cast<uintptr_t>(entry->UniqueProcessId)) == processId)
+                    handles = entry->HandleCount;
+                if (!entry->NextEntryOffset)
+                    break;
+                at += entry->NextEntryOffset;
+            }
+        PROCESS_MEMORY_COUNTERS memory = {};
         memory.cb = sizeof(memory);
-        GetProcessMemoryInfo(process_, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory));
+        GetProcessMemoryInfo(process_, &memory, sizeof(memory));
         return "{\"handles\": " + std::to_string(handles) +
-               ", \"private_bytes\": " + std::to_string(memory.PrivateUsage) +
+               ", \"private_bytes\": " + std::to_string(memory.PagefileUsage) +
                ", \"user_objects\": " + std::to_string(GetGuiResources(process_, GR_USEROBJECTS)) +
                ", \"gdi_objects\": " + std::to_string(GetGuiResources(process_, GR_GDIOBJECTS)) + "}";
     }
