@@ -46,17 +46,29 @@ else
     fail "F5 presses: the driver saw $(cat "$work/stats.json")"
 fi
 
+# The requests the driver has seen since its counts were reset.
+requests() { usb_stats | python3 -c 'import json, sys; print(sum(json.load(sys.stdin)["ioctl"].values()))'; }
+
+wine_run "$build/portolan-usb-load.exe" --reset-stats >/dev/null
 started=$(date +%s)
 wine_run "$build/portolan-usb-load.exe" --replug "$topology" 0/3 "$replugs"
-# The last notifications are handled before the marker comes through.
-sleep 2
+# Wine delivers the notifications after the devices have come and gone: the
+# refreshes they start go on until no request has come for 3 seconds.
+before=-1
+now=$(requests)
+while [[ "$now" != "$before" ]] && (($(date +%s) - started < 600)); do
+    before=$now
+    sleep 3
+    now=$(requests)
+done
 dump --press-f5 0 >/dev/null
 after_events=$(resources)
 event_seconds=$(($(date +%s) - started))
+event_refreshes=$((now / $(grep -oE 'ioctl 0x[0-9A-Fa-f]+: [0-9]+' "$work/report-stats.txt" | awk '{s += $3} END {print s}')))
 
 echo "resources after the first refresh:      $first"
 echo "after $refreshes refreshes ($refresh_seconds s):   $after_refreshes"
-echo "after $((2 * replugs)) arrivals and removals ($event_seconds s): $after_events"
+echo "after $((2 * replugs)) arrivals and removals ($event_seconds s, about $event_refreshes refreshes): $after_events"
 for stage in "$after_refreshes" "$after_events"; do
     if python3 -c 'import json, sys
 first, now = json.loads(sys.argv[1]), json.loads(sys.argv[2])
