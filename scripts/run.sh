@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The main job: the shipped 64-bit Portolan.exe under wine64 on the bundled
+# The main job: the shipped 64-bit Portolan.exe under Wine on the bundled
 # sample PC (samples/office-pc.json), played by the simulated USB stack in
 # Wine's kernel (scripts/wine-usb.sh run), with a screenshot of its window.
 #
@@ -11,17 +11,24 @@
 # open until you close it. Otherwise it runs on a private Xvfb, is closed
 # after the screenshot, and the script ends with 0.
 set -euo pipefail
+# A topology file is named relative to the caller's folder.
+args=()
+topology_given=0
+for arg in "$@"; do
+    if [[ "$arg" != -* && -e "$arg" ]]; then
+        arg=$(realpath "$arg")
+        topology_given=1
+    elif [[ "$arg" != -* ]]; then
+        topology_given=1
+    fi
+    args+=("$arg")
+done
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 if [[ "${1:-}" == "--report" ]]; then
-    shift
+    args=("${args[@]:1}")
     scripts/build.sh native >/dev/null
-    args=("$@")
-    topology_given=0
-    for arg in "${args[@]}"; do
-        [[ "$arg" == -* ]] || topology_given=1
-    done
     ((topology_given)) || args+=(samples/office-pc.json)
     exec build/native/portolan-report "${args[@]}"
 fi
@@ -60,8 +67,7 @@ if ! report=$(demo_driver wait); then
     exit 1
 fi
 if ((!interactive)); then
-    # Wine's HTML Help opens the advice window at its own default place,
-    # over the main window, and without a browser engine it stays blank.
+    # Without a browser engine Wine's advice window stays blank.
     demo_driver advice-off >/dev/null || echo "run: the advice window stays open" >&2
 fi
 demo_shoot "$(demo_geometry main "$report")" "$shot"
