@@ -17,14 +17,6 @@ size_t CountItems(const std::vector<std::unique_ptr<MemoryTree::Item>>& items)
     return count;
 }
 
-bool Contains(const MemoryTree::Item* ancestor, const MemoryTree::Item* item)
-{
-    for (; item; item = item->parent)
-        if (item == ancestor)
-            return true;
-    return false;
-}
-
 }  // namespace
 
 std::vector<std::unique_ptr<MemoryTree::Item>>& MemoryTree::SiblingsOf(Item* item)
@@ -96,20 +88,32 @@ void MemoryTree::Select(TreeItem item)
         onSelectionChanged(item);
 }
 
+// As the tree view deletes: the children first, then the item. When the
+// selected item goes, the selection moves to its next sibling, else its
+// previous sibling, else its parent, and the handler hears of it.
+void MemoryTree::DeleteSubtree(Item* target)
+{
+    while (!target->children.empty())
+        DeleteSubtree(target->children.front().get());
+    auto& siblings = SiblingsOf(target);
+    auto at = std::find_if(siblings.begin(), siblings.end(), [&](const auto& p) { return p.get() == target; });
+    if (selection_ == target) {
+        Item* next = at + 1 != siblings.end() ? (at + 1)->get() : at != siblings.begin() ? (at - 1)->get()
+                                                                                          : target->parent;
+        Select(next);
+    }
+    siblings.erase(at);
+}
+
 void MemoryTree::DeleteItem(TreeItem item)
 {
-    Item* target = AsItem(item);
-    if (selection_ && Contains(target, AsItem(selection_)))
-        ClearSelection();
-    auto& siblings = SiblingsOf(target);
-    siblings.erase(std::find_if(siblings.begin(), siblings.end(), [&](const auto& p) { return p.get() == target; }));
+    DeleteSubtree(AsItem(item));
 }
 
 void MemoryTree::DeleteAllItems()
 {
-    if (selection_)
-        ClearSelection();
-    top_.clear();
+    while (!top_.empty())
+        DeleteSubtree(top_.front().get());
 }
 
 size_t MemoryTree::ItemCount() const

@@ -44,6 +44,7 @@ public:
 
 private:
     std::vector<std::unique_ptr<Item>>& SiblingsOf(Item* item);
+    void DeleteSubtree(Item* target);
 
     std::vector<std::unique_ptr<Item>> top_;
     TreeItem selection_ = nullptr;

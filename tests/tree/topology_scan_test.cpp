@@ -207,27 +207,33 @@ TEST_F(ScanTest, InstanceIdIsLookedUpBeforeTheDriverDescription)
 
 // Labels follow the driver description; images tell empty, configured,
 // unconfigured ports and hubs apart; a hub without ports has no children;
-// a device that failed enumeration is shown and looked up, not counted.
+// a device that failed enumeration is shown and looked up, not counted, in
+// the default view too, where only the empty port is left out.
 TEST_F(ScanTest, PortLabelsAndImagesFollowDescriptionAndState)
 {
-    SimTopology topology = OneController(Ports(EmptyPort(1), Device(2, 1, 1, "{k}\\0001"),
-                                               With(Device(3, 1, 1), [](SimPort& p) { p.configValue = 0; }),
-                                               HubPort(4, Hub("EXT", 0), "{k}\\0002"),
-                                               With(Device(5, 1, 1, "{k}\\0007"), [](SimPort& p) {
-                                                   p.status = 2;  // DeviceFailedEnumeration
-                                                   p.configValue = 0;
-                                               })));
-    AddDriver(topology, "{k}\\0001", "USB-Verbundger\xE4t");
-    AddDriver(topology, "{k}\\0002", "");
-    AddDriver(topology, "{k}\\0007", "Unbekanntes USB-Ger\xE4t");
-    ShowUnusedPorts = 1;
-    std::string status;
-    EXPECT_EQ(ScanLines(std::move(topology), &status),
-              (Lines{"0|My Computer|0", "1|HC|1", "2|RootHub|2", "3|[Port1] |" + std::to_string(ImageNoDevice),
-                     "3|[Port2] : USB-Verbundger\xE4t|" + std::to_string(ImageDevice),
-                     "3|[Port3] |" + std::to_string(ImageDeviceProblem), "3|[Port4] : |" + std::to_string(ImageHub),
-                     "3|[Port5] : Unbekanntes USB-Ger\xE4t|" + std::to_string(ImageDeviceProblem)}));
-    EXPECT_EQ(status, "Connected Hubs: 1   Other Devices: 2");
+    for (int shown : {1, 0}) {
+        SimTopology topology = OneController(Ports(EmptyPort(1), Device(2, 1, 1, "{k}\\0001"),
+                                                   With(Device(3, 1, 1), [](SimPort& p) { p.configValue = 0; }),
+                                                   HubPort(4, Hub("EXT", 0), "{k}\\0002"),
+                                                   With(Device(5, 1, 1, "{k}\\0007"), [](SimPort& p) {
+                                                       p.status = 2;  // DeviceFailedEnumeration
+                                                       p.configValue = 0;
+                                                   })));
+        AddDriver(topology, "{k}\\0001", "USB-Verbundger\xE4t");
+        AddDriver(topology, "{k}\\0002", "");
+        AddDriver(topology, "{k}\\0007", "Unbekanntes USB-Ger\xE4t");
+        ShowUnusedPorts = shown;
+        Lines expected = {"0|My Computer|0", "1|HC|1", "2|RootHub|2"};
+        if (shown)
+            expected.push_back("3|[Port1] |" + std::to_string(ImageNoDevice));
+        expected.insert(expected.end(), {"3|[Port2] : USB-Verbundger\xE4t|" + std::to_string(ImageDevice),
+                                         "3|[Port3] |" + std::to_string(ImageDeviceProblem),
+                                         "3|[Port4] : |" + std::to_string(ImageHub),
+                                         "3|[Port5] : Unbekanntes USB-Ger\xE4t|" + std::to_string(ImageDeviceProblem)});
+        std::string status;
+        EXPECT_EQ(ScanLines(std::move(topology), &status), expected) << "unused ports shown: " << shown;
+        EXPECT_EQ(status, "Connected Hubs: 1   Other Devices: 2");
+    }
 }
 
 TEST_F(ScanTest, FallbackQueryGivesLowOrFullSpeedOnly)
