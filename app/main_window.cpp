@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <dbt.h>
 
-#include "app/bounded_format.h"
 #include "app/command_ids.h"
 #include "app/menu_commands.h"
 #include "app/win32_help.h"
@@ -12,6 +11,7 @@
 #include "res/resource_ids.h"
 #include "tree/topology_scan.h"
 #include "tree/win32_tree_view.h"
+#include "usb/bounded_format.h"
 
 HINSTANCE AppInstance = nullptr;
 HWND MainWindow = nullptr;

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/bounded_format.h"
 #include "tree/ascii_case.h"
 #include "tree/registry_lookup.h"
+#include "usb/bounded_format.h"
 #include "usb/descriptors.h"
 #include "usb/usb_stack.h"
 #include "usb/zeroed_alloc.h"

@@ -1,4 +1,4 @@
-#include "app/bounded_format.h"
+#include "usb/bounded_format.h"
 
 #ifndef _WIN32
 #include <cstdarg>

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/bounded_format.h"
+#include "usb/bounded_format.h"
 
 TEST(StringCchPrintfA, TextFillingCapacityLessOneIsComplete)
 {
