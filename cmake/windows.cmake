@@ -63,7 +63,7 @@ target_link_libraries(portolan_sim_win PUBLIC portolan_core)
 set(PORTOLAN_DEMO_TOPOLOGY ${CMAKE_SOURCE_DIR}/samples/office-pc.json)
 file(WRITE ${CMAKE_BINARY_DIR}/demo_topology.rc "200 RCDATA \"${PORTOLAN_DEMO_TOPOLOGY}\"\n")
 set_source_files_properties(${CMAKE_BINARY_DIR}/demo_topology.rc PROPERTIES OBJECT_DEPENDS ${PORTOLAN_DEMO_TOPOLOGY})
-add_executable(PortolanDemo WIN32 app/win_main.cpp app/platform_demo.cpp ${CMAKE_BINARY_DIR}/demo_topology.rc)
+add_executable(PortolanDemo WIN32 app/win_main.cpp sim/platform_demo.cpp ${CMAKE_BINARY_DIR}/demo_topology.rc)
 target_link_libraries(PortolanDemo PRIVATE portolan_app portolan_sim_win portolan_resources)
 
 # The simulated code page against the real WideCharToMultiByte; run under
