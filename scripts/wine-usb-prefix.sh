@@ -53,8 +53,9 @@ usb_handover() {
         "$(usb_windows_path dist/Portolan/Portolan.exe)" "$@" | tr -d '\r'
 }
 
+# What the program printed goes to app.log in the prefix's folder.
 usb_start() {
-    wine_run "$1" >/dev/null 2>&1 &
+    wine_run "$1" >>"$WINE_ENV_PREFIX_ROOT/app.log" 2>&1 &
     USB_APP_PID=$!
 }
 

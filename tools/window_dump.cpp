@@ -199,8 +199,9 @@ std::vector<HWND> TopLevelWindows(DWORD processId, const char* className, bool v
 // The main window, once its start-up refresh is done and it is shown.
 HWND WaitForMainWindow(DWORD processId = 0)
 {
+    // A loaded machine may take a while to start a Wine process.
     HWND main = nullptr;
-    for (int i = 0; i < 600 && !main; ++i) {
+    for (int i = 0; i < 1800 && !main; ++i) {
         main = FindWindowA(kDialogClass, kCaption);
         if (main && processId && ProcessOf(main) != processId)
             main = nullptr;
@@ -208,7 +209,7 @@ HWND WaitForMainWindow(DWORD processId = 0)
             Sleep(50);
     }
     if (!main) {
-        Fail("no main window after 30 s");
+        Fail("no main window after 90 s");
         return nullptr;
     }
     // The window exists while its first refresh still runs (in WM_INITDIALOG).

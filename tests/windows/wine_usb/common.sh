@@ -15,7 +15,17 @@ build=build/win64
 work=$(mktemp -d)
 
 source scripts/wine-env.sh "$build"
-trap 'wine_env_cleanup; rm -rf "$work"' EXIT
+# On a failure, what the program under test printed, before the prefix goes.
+usb_test_exit() {
+    local status=$?
+    if ((status)) && [[ -s "$WINE_ENV_PREFIX_ROOT/app.log" ]]; then
+        echo "$usb_test_name: what the program printed:"
+        tail -n 20 "$WINE_ENV_PREFIX_ROOT/app.log" | sed 's/^/   /'
+    fi
+    wine_env_cleanup
+    rm -rf "$work"
+}
+trap usb_test_exit EXIT
 source scripts/wine-usb-prefix.sh "$build"
 exe=$(usb_exe "$bits")
 [[ -f "$exe" ]] || { echo "$usb_test_name: $exe is missing (scripts/package.sh)" >&2; exit 1; }
