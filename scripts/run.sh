@@ -15,11 +15,9 @@ set -euo pipefail
 args=()
 topology_given=0
 for arg in "$@"; do
-    if [[ "$arg" != -* && -e "$arg" ]]; then
-        arg=$(realpath "$arg")
+    if [[ "$arg" != -* ]]; then
         topology_given=1
-    elif [[ "$arg" != -* ]]; then
-        topology_given=1
+        [[ ! -e "$arg" ]] || arg=$(realpath "$arg")
     fi
     args+=("$arg")
 done

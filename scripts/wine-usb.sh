@@ -55,9 +55,7 @@ topology=$(realpath "$topology")
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh >&2
-if ((bits == 32)) && reason=$(scripts/wine-x86.sh); then
-    :
-elif ((bits == 32)); then
+if ((bits == 32)) && ! reason=$(scripts/wine-x86.sh); then
     echo "wine-usb: the 32-bit exe cannot run here: $reason" >&2
     exit 1
 fi

@@ -197,14 +197,12 @@ std::vector<HWND> TopLevelWindows(DWORD processId, const char* className, bool v
 }
 
 // The main window, once its start-up refresh is done and it is shown.
-HWND WaitForMainWindow(DWORD processId = 0)
+HWND WaitForMainWindow()
 {
     // A loaded machine may take a while to start a Wine process.
     HWND main = nullptr;
     for (int i = 0; i < 1800 && !main; ++i) {
         main = FindWindowA(kDialogClass, kCaption);
-        if (main && processId && ProcessOf(main) != processId)
-            main = nullptr;
         if (!main)
             Sleep(50);
     }
@@ -440,8 +438,6 @@ public:
                ", \"user_objects\": " + std::to_string(GetGuiResources(process_, GR_USEROBJECTS)) +
                ", \"gdi_objects\": " + std::to_string(GetGuiResources(process_, GR_GDIOBJECTS)) + "}";
     }
-
-    HWND Main() const { return main_; }
 
 private:
     HWND main_;
