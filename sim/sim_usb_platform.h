@@ -1,16 +1,18 @@
 // A USB stack served from a topology in memory: SetupAPI's host-controller
-// list and the host-controller and hub drivers' answers to their I/O
-// controls, laid out byte for byte as the platform lays them out.
+// list from the topology, and the host-controller and hub drivers' answers
+// to their I/O controls from the flat block the kernel driver reads, by the
+// same answering code.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
-#include <vector>
 
+#include "sim/flat_topology_writer.h"
 #include "sim/sim_topology.h"
 #include "usb/usb_platform.h"
 
@@ -68,37 +70,23 @@ public:
 
 private:
     struct Target {
-        SimController* controller = nullptr;
-        SimHub* hub = nullptr;
+        bool controller = false;
+        uint32_t index = 0;  // controller, or hub of the block
     };
-    bool ControllerIoControl(SimController& controller, uint32_t code, void* out, uint32_t outSize,
-                             uint32_t* bytesReturned);
-    bool HubIoControl(SimHub& hub, uint32_t code, void* in, uint32_t inSize, void* out, uint32_t outSize,
-                      uint32_t* bytesReturned);
-    SimHub* FindHub(const std::string& name);
-    SimHub* FindHubLinear(const std::string& name);
-    SimController* FindController(const std::string& path);
-    void BuildIndex();
-    SimHub* HubAt(const std::vector<uint32_t>& location);
+    // The topology as the drivers see it: flattened when a controller set
+    // opens (every scan starts so) and when a device opens with nothing else
+    // open, so that a topology changed between scans is what they answer from.
+    void Flatten();
 
     SimTopology& topology_;
+    FlatTopology flat_;
+    // Device names, ASCII letters folded, to what they open.
+    std::unordered_map<std::string, uint32_t> controllerByPath_;
+    std::unordered_map<std::string, uint32_t> hubByName_;
     Counters counters_;
     std::map<DeviceHandle, Target> handles_;
     uintptr_t nextHandle_ = 0x100;
     size_t openSets_ = 0;
     std::deque<std::pair<std::string, uint32_t>> cycles_;
     std::deque<DescriptorRequest> descriptorRequests_;
-
-    // Device names (ASCII letters folded) to what they open, so that an open
-    // does not search every controller and hub: controller paths to their
-    // index, hub names to where the hub is (controller, then port positions).
-    // Rebuilt when a controller set is opened, as every refresh starts so.
-    struct NameIndex {
-        bool built = false;
-        const SimController* controllers = nullptr;  // the vector it was built over
-        size_t controllerCount = 0;
-        std::unordered_map<std::string, uint32_t> controllerByPath;
-        std::unordered_map<std::string, std::vector<uint32_t>> hubByName;
-    };
-    NameIndex index_;
 };
