@@ -2,19 +2,19 @@
 find_package(nlohmann_json 3 REQUIRED)
 
 add_library(portolan_sim STATIC ${PORTOLAN_SIM_SOURCES} sim/sim_session.cpp)
-target_link_libraries(portolan_sim PUBLIC portolan_core)
+target_link_libraries(portolan_sim PUBLIC portolan_core nlohmann_json::nlohmann_json)
 
 add_library(portolan_report_lib STATIC
     tools/tree_printer.cpp
 )
-target_link_libraries(portolan_report_lib PUBLIC portolan_sim nlohmann_json::nlohmann_json)
+target_link_libraries(portolan_report_lib PUBLIC portolan_sim)
 
 add_executable(portolan-report tools/portolan_report.cpp)
 target_link_libraries(portolan-report PRIVATE portolan_report_lib)
 
 # Times refreshes of simulated PCs of growing size and checks their request counts.
 add_executable(portolan-refresh-benchmark tools/refresh_benchmark.cpp)
-target_link_libraries(portolan-refresh-benchmark PRIVATE portolan_sim nlohmann_json::nlohmann_json)
+target_link_libraries(portolan-refresh-benchmark PRIVATE portolan_sim)
 
 # Loads topology files of hostile shapes and checks the memory a load takes.
 add_executable(portolan-load-benchmark tools/load_benchmark.cpp)

@@ -58,6 +58,12 @@ add_custom_command(TARGET Portolan POST_BUILD
 # The simulated platform, for the demo and the window test.
 add_library(portolan_sim_win STATIC ${PORTOLAN_SIM_SOURCES})
 target_link_libraries(portolan_sim_win PUBLIC portolan_core)
+# nlohmann-json is header-only: Debian's headers, without the rest of the
+# host's include folder.
+find_path(PORTOLAN_NLOHMANN_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/host-headers)
+file(CREATE_LINK ${PORTOLAN_NLOHMANN_DIR}/nlohmann ${CMAKE_BINARY_DIR}/host-headers/nlohmann SYMBOLIC)
+target_include_directories(portolan_sim_win SYSTEM PUBLIC ${CMAKE_BINARY_DIR}/host-headers)
 
 # PortolanDemo.exe: the same application over the bundled sample PC.
 set(PORTOLAN_DEMO_TOPOLOGY ${CMAKE_SOURCE_DIR}/samples/office-pc.json)

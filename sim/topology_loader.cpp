@@ -10,7 +10,7 @@
 #include <set>
 #include <utility>
 
-#include "sim/json_reader.h"
+#include "sim/json_tape.h"
 #include "sim/sim_code_page.h"
 #include "sim/sim_registry.h"
 #include "tree/ascii_case.h"
@@ -96,14 +96,14 @@ bool IsComment(const std::string& key)
     return !key.empty() && key[0] == '_';
 }
 
-using Type = JsonReader::Type;
+using Type = JsonTape::Type;
 
 std::string Found(Type type)
 {
-    return std::string("found ") + JsonReader::TypeName(type);
+    return std::string("found ") + JsonTape::TypeName(type);
 }
 
-void ExpectType(JsonReader& reader, Type type, const std::string& place, const char* what)
+void ExpectType(JsonTape& reader, Type type, const std::string& place, const char* what)
 {
     const Type found = reader.Peek();
     if (found != type)
@@ -126,11 +126,12 @@ constexpr size_t ElementCost()
     return 3 * sizeof(T);
 }
 
-// The JSON text being read and the memory spent on what it describes.
-class Input : public JsonReader {
+// The JSON text being read and the memory spent on it: its tape, and what
+// it describes.
+class Input : public JsonTape {
 public:
     explicit Input(const std::string& text)
-        : JsonReader(text), limit_(kMemoryPerFileByte * text.size() + kMemoryAllowance)
+        : JsonTape(text), limit_(kMemoryPerFileByte * text.size() + kMemoryAllowance), spent_(Bytes())
     {
     }
 
@@ -144,7 +145,7 @@ public:
 
 private:
     size_t limit_;
-    size_t spent_ = 0;
+    size_t spent_;
 };
 
 // Keys of one object: a second one with the same name breaks the format.
@@ -243,7 +244,7 @@ bool NotNull(Input& reader)
 uint64_t Unsigned(Input& reader, const std::string& place, uint64_t max)
 {
     ExpectType(reader, Type::Number, place, "an integer");
-    const JsonReader::Number number = reader.ReadNumber();
+    const JsonTape::Number number = reader.ReadNumber();
     if (!number.integer)
         Fail(place, "expected an integer, found number");
     if (number.negative && number.magnitude != 0)
@@ -655,7 +656,6 @@ SimTopology ReadDocument(Input& reader)
                        ReadRegistry(reader, at, topology.classesRoot);
                    }
                });
-    reader.End();
     return topology;
 }
 
@@ -680,9 +680,8 @@ bool ParseTopology(const std::string& text, const std::string& fileName, SimTopo
         if (out)
             *out = std::move(topology);
         return true;
-    } catch (const JsonReader::SyntaxError& e) {
-        SetError(error, fileName + ": not valid JSON: line " + std::to_string(e.line) + ", column " +
-                            std::to_string(e.column) + ": " + e.message);
+    } catch (const JsonTape::SyntaxError& e) {
+        SetError(error, fileName + ": not valid JSON: " + e.message);
     } catch (const FormatError& e) {
         SetError(error, fileName + ": " + (e.place.empty() ? std::string("top level") : e.place) + ": " + e.message);
     } catch (const std::exception& e) {

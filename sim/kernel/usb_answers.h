@@ -1,6 +1,6 @@
 /* What the simulated host-controller and hub drivers answer to the USB
  * I/O controls, read from a flat topology block. Plain C, no library: the
- * same file runs in the kernel driver and in the native tests.
+ * same file runs in the kernel driver and in the native simulated stack.
  *
  * Each call works on the request's system buffer as METHOD_BUFFERED gives
  * it to a driver: max(inSize, outSize) bytes, holding the input; the answer

@@ -1,6 +1,7 @@
-// A pull reader over JSON text (RFC 8259) that builds no document: the caller
-// walks the values in file order and skips what it does not want. What a
-// skipped value costs is two bits per level of nesting.
+// JSON text (RFC 8259) as a tape of events, read back in file order: the
+// caller walks the values and skips what it does not want. nlohmann-json's
+// SAX parser checks the syntax and records the events; no document is
+// built. The tape takes at most as many bytes as the text.
 #pragma once
 
 #include <cstddef>
@@ -9,14 +10,12 @@
 #include <string_view>
 #include <vector>
 
-class JsonReader {
+class JsonTape {
 public:
     enum class Type { Object, Array, String, Number, Boolean, Null };
 
-    // Thrown on text that is not JSON; line and column count from 1.
+    // Thrown on text that is not JSON: where and what, as one line.
     struct SyntaxError {
-        size_t line;
-        size_t column;
         std::string message;
     };
 
@@ -26,12 +25,14 @@ public:
         uint64_t magnitude;
     };
 
-    explicit JsonReader(std::string_view text) : text_(text) {}
+    // Parses the whole text; throws SyntaxError.
+    explicit JsonTape(std::string_view text);
 
     static const char* TypeName(Type type);
+    size_t Bytes() const { return tape_.capacity(); }
 
     // The type of the value that comes next.
-    Type Peek();
+    Type Peek() const;
 
     // After Peek() gave Object: the members one by one, each key followed by
     // reading or skipping its value; false at the closing brace.
@@ -47,21 +48,11 @@ public:
     Number ReadNumber();
     void Skip();
 
-    // Only blanks may follow the document.
-    void End();
-
 private:
-    [[noreturn]] void Fail(const std::string& message) const;
-    void SkipBlanks();
-    bool More();
-    void Literal(const char* word);
-    void ReadString(std::string* out);
-    uint32_t HexUnit();
-    void Utf8Sequence(std::string* out);
+    friend class TapeWriter;
+    uint8_t Take(uint8_t expected);
+    uint64_t Count();
 
-    std::string_view text_;
+    std::vector<uint8_t> tape_;
     size_t at_ = 0;
-    // Per open container: no member or element read yet; an object.
-    std::vector<bool> first_;
-    std::vector<bool> object_;
 };
