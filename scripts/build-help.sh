@@ -22,7 +22,7 @@ out=$1
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 sources="$repo/res/help"
 command -v chmcmd >/dev/null 2>&1 || fail "chmcmd not found (Debian package fp-utils; see scripts/setup.sh)"
-command -v python3 >/dev/null 2>&1 || fail "python3 not found"
+[[ -x /usr/bin/python3 ]] || fail "/usr/bin/python3 not found (see scripts/setup.sh)"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/portolan-help.XXXXXX") || fail "cannot make a build folder"
 trap 'rm -rf "$work"' EXIT
@@ -47,7 +47,7 @@ if grep -v -e '^Writing CHM Portolan\.chm$' -e '^chmcmd, a CHM compiler\.' -e '^
 fi
 [[ -s "$work/Portolan.chm" ]] || fail "chmcmd wrote no Portolan.chm"
 
-python3 "$repo/tools/chm_fixup.py" "$work/Portolan.chm" "$sources/portolan.hhp" "$work" "$work/fixed.chm" ||
+/usr/bin/python3 "$repo/tools/chm_fixup.py" "$work/Portolan.chm" "$sources/portolan.hhp" "$work" "$work/fixed.chm" ||
     fail "cannot finish Portolan.chm"
 
 mkdir -p "$(dirname "$out")"

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Finishes a .chm built by chmcmd 3.2.2 (Debian fp-utils).
 
 1. Context map: chmcmd writes each topic of #IVB as the absolute path of
@@ -15,6 +15,9 @@
    are set from a hash of the compressed section's content, so the same
    sources compiled in the same folder give the same bytes.
 
+The directory and the uncompressed section are read here; what lies in the
+compressed section is read through chmlib (tools/chm_contents.py).
+
   chm_fixup.py IN.chm PROJECT.hhp BUILD_DIR OUT.chm
 
 Fails when a topic is not a file of the archive, when the file has a
@@ -29,6 +32,55 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from chm_contents import ChmError, ChmFile  # noqa: E402
+
+
+def decode_encint(data, pos):
+    value = 0
+    while True:
+        byte = data[pos]
+        pos += 1
+        value = (value << 7) | (byte & 0x7F)
+        if not byte & 0x80:
+            return value, pos
+
+
+class Directory:
+    """The ITSF header and the PMGL directory of a file: name -> (section, start, size)."""
+
+    def __init__(self, data):
+        if data[:4] != b"ITSF":
+            raise ChmError("no ITSF signature")
+        version, = struct.unpack_from("<I", data, 4)
+        self.header0_offset, _, offset, length = struct.unpack_from("<QQQQ", data, 0x38)
+        self.content_offset = struct.unpack_from("<Q", data, 0x58)[0] if version >= 3 else offset + length
+        if data[offset:offset + 4] != b"ITSP":
+            raise ChmError("no ITSP signature")
+        header_length, = struct.unpack_from("<I", data, offset + 8)
+        self.chunk_size, self.density, _, self.index_root, self.first_pmgl, self.last_pmgl = \
+            struct.unpack_from("<IIIiii", data, offset + 0x10)
+        self.chunks_offset = offset + header_length
+        if self.first_pmgl != self.last_pmgl or self.index_root != -1:
+            raise ChmError("only files with a single directory chunk are handled")
+        at = self.chunks_offset + self.first_pmgl * self.chunk_size
+        chunk = data[at:at + self.chunk_size]
+        if chunk[:4] != b"PMGL":
+            raise ChmError("the directory chunk is not PMGL")
+        free, = struct.unpack_from("<I", chunk, 4)
+        self.entries, self.order, pos = {}, [], 20
+        while pos < self.chunk_size - free:
+            length, pos = decode_encint(chunk, pos)
+            name = chunk[pos:pos + length].decode("utf-8")
+            section, pos = decode_encint(chunk, pos + length)
+            start, pos = decode_encint(chunk, pos)
+            size, pos = decode_encint(chunk, pos)
+            self.entries[name] = (section, start, size)
+            self.order.append(name)
+
+    def raw(self, data, name):
+        section, start, size = self.entries[name]
+        if section != 0:
+            raise ChmError(f"{name} is not in the uncompressed section")
+        return data[self.content_offset + start:self.content_offset + start + size]
 
 
 def encode_encint(value):
@@ -74,9 +126,12 @@ def regular_quickref(count, density):
     return [slot * step - 1 for slot in range(1, count // step + 1)]
 
 
+COMPRESSED_CONTENT = "::DataSpace/Storage/MSCompressed/Content"
+
+
 def stable_stamps(data):
-    chm = ChmFile(data)
-    stamp = hashlib.sha256(chm.section1()).digest()[:4]
+    chm = Directory(data)
+    stamp = hashlib.sha256(chm.raw(data, COMPRESSED_CONTENT)).digest()[:4]
     out = bytearray(data)
     out[0x10:0x14] = stamp
     section, start, size = chm.entries["/#SYSTEM"]
@@ -118,16 +173,14 @@ def read_context_map(hhp_path):
     return pairs
 
 
-def add_context_map(data, pairs):
+def add_context_map(data, compiled, pairs):
     """Adds #IVB and a #STRINGS that holds the pages' names to a file without them.
 
     The new #STRINGS starts with the compiled one, so the offsets that
     #WINDOWS holds stay valid; both go to the end of the uncompressed
     section and the directory points at them.
     """
-    chm = ChmFile(data)
-    if chm.first_pmgl != chm.last_pmgl or chm.index_root != -1:
-        raise ChmError("only files with a single directory chunk are handled")
+    chm = Directory(data)
     if "/#IVB" in chm.entries:
         raise ChmError("the file has a context map already; compile the project without [ALIAS] and [MAP]")
     if "/#STRINGS" not in chm.entries:
@@ -140,7 +193,7 @@ def add_context_map(data, pairs):
     if order != sorted(order, key=str.lower):
         raise ChmError("directory entries are not in the order this tool expects")
 
-    new_strings = bytearray(chm.read("/#STRINGS"))
+    new_strings = bytearray(compiled.read("/#STRINGS"))
     offsets = {}
     ivb_pairs = []
     for number, page in pairs:
@@ -171,11 +224,10 @@ def add_context_map(data, pairs):
     return bytes(out)
 
 
-def check_no_build_path(data, project_dir):
-    """Fails when any stream of the file, compressed ones decoded, names the build folder."""
-    chm = ChmFile(data)
+def check_no_build_path(data, chm, project_dir):
+    """Fails when the file, or any of its files as chmlib decodes them, names the build folder."""
     folder = os.path.basename(project_dir.rstrip("/")).encode("utf-8")
-    for blob in (data, chm.section1()):
+    for blob in [data] + [chm.read(name) for name in chm.order]:
         if folder in blob:
             raise ChmError(f"the file still names the build folder {project_dir!r}")
 
@@ -187,11 +239,12 @@ def main(argv):
     source, project, build_dir, target = argv[1:]
     try:
         with open(source, "rb") as f:
-            result = stable_stamps(add_context_map(f.read(), read_context_map(project)))
-        check_no_build_path(result, os.path.abspath(build_dir))
-        ChmFile(result).read("/#IVB")
+            result = stable_stamps(add_context_map(f.read(), ChmFile(source), read_context_map(project)))
         with open(target, "wb") as f:
             f.write(result)
+        finished = ChmFile(target)
+        finished.read("/#IVB")
+        check_no_build_path(result, finished, os.path.abspath(build_dir))
     except (ChmError, OSError, struct.error, IndexError, KeyError) as error:
         print(f"chm_fixup: {source}: {error}", file=sys.stderr)
         return 1

@@ -59,7 +59,7 @@ protected:
 
     static Outcome Checker(const std::vector<std::string>& args)
     {
-        std::string command = "python3 " + Quoted((kRepo / "tools/chm_contents.py").string());
+        std::string command = "/usr/bin/python3 " + Quoted((kRepo / "tools/chm_contents.py").string());
         for (const auto& arg : args)
             command += " " + Quoted(arg);
         return RunCommand(command + " " + Quoted(chm_.string()), dir_ / "checker.err");
@@ -157,8 +157,8 @@ uint32_t Le32(const std::string& data, size_t at)
     return value;
 }
 
-// libchm's extract_chmLib, a reader independent of tools/chm_contents.py:
-// every page comes out as written, #IVB and #STRINGS map 100 to 104 to the
+// libchm's extract_chmLib, a reader independent of the compiler: every page
+// comes out as written, #IVB and #STRINGS map 100 to 104 to the
 // five pages, and no stream names the folder or machine it was built on.
 TEST_F(HelpFile, IndependentReaderFindsThePagesAndTheContextMap)
 {
