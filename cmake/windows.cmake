@@ -82,11 +82,6 @@ target_link_libraries(portolan-code-page-test PRIVATE portolan_sim_win portolan_
 add_executable(portolan-window-test tests/windows/main_window_wine.cpp)
 target_link_libraries(portolan-window-test PRIVATE portolan_app portolan_sim_win portolan_resources)
 
-# Selects a device and opens the about box of a running PortolanDemo.exe
-# from outside, for the README's screenshots (scripts/screenshots.sh).
-add_executable(portolan-screenshot-driver tools/screenshot_driver.cpp)
-target_link_libraries(portolan-screenshot-driver PRIVATE user32 comctl32)
-
 # The help file Portolan.chm, compiled from res/help/ at build time by
 # scripts/build-help.sh; res/portolan.rc finds it as RCDATA 115 through the
 # build folder on the resource compiler's include path.
@@ -139,7 +134,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     add_executable(portolan-usb-setup sim/wine/usb_stack_setup.cpp)
     target_include_directories(portolan-usb-setup PRIVATE ${CMAKE_SOURCE_DIR})
     target_link_libraries(portolan-usb-setup PRIVATE setupapi advapi32)
-    # Reads a running Portolan.exe's tree and panel from outside, as JSON.
+    # Reads and drives a running Portolan.exe or PortolanDemo.exe from outside:
+    # the checks, the screenshots and the run script.
     add_executable(portolan-window-dump tools/window_dump.cpp)
     target_include_directories(portolan-window-dump PRIVATE ${CMAKE_SOURCE_DIR})
     target_link_libraries(portolan-window-dump PRIVATE user32 comctl32 shell32 psapi ntdll)

@@ -35,7 +35,7 @@ if [[ "${1:-}" == "--same-resources" ]]; then
         [[ -f "$exe" ]] || { echo "   FAIL: $exe: no such file"; echo "check-pe: 1 problem(s)"; exit 1; }
     done
     # Same type/id/language set, identical data for every resource.
-    if report=$(python3 "$pe_tool" --compare "$2" "$3" 2>&1); then
+    if report=$(/usr/bin/python3 "$pe_tool" --compare "$2" "$3" 2>&1); then
         sed 's/^/   /' <<<"$report"
         echo "check-pe: all checks passed"
         exit 0
@@ -127,7 +127,7 @@ for exe in "$@"; do
     fi
 
     subsystem=$(sed -n 's/^Subsystem[[:space:]]*[0-9a-fA-F]*[[:space:]]*(\(.*\))/\1/p' <<<"$headers" | head -n 1)
-    if ! pe_info=$(python3 "$pe_tool" --json "$exe" 2>&1); then
+    if ! pe_info=$(/usr/bin/python3 "$pe_tool" --json "$exe" 2>&1); then
         echo "   FAIL: pe_resources.py cannot read it: $pe_info"
         failures=$((failures + 1))
         continue

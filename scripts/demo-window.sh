@@ -1,16 +1,16 @@
 # Sourced after scripts/wine-env.sh: PortolanDemo.exe in that Wine prefix,
-# driven from outside by portolan-screenshot-driver.exe, and screenshots of
-# its windows from the X root window.
+# driven from outside by portolan-window-dump.exe, and screenshots of its
+# windows from the X root window.
 #
 #   source scripts/demo-window.sh BUILD_DIR
 #   wine_prepare_windows [--undecorated]  (wine-env.sh) Wine's fonts; frames drawn by Wine
 #   demo_start LOG_FILE                   start the demo, pid in DEMO_PID
-#   report=$(demo_driver wait select)     run driver commands
+#   report=$(demo_driver --windows)       run window-dump actions
 #   demo_shoot "$(demo_geometry main "$report")" FILE
-#   demo_close                            WM_CLOSE; fails if it keeps running
+#   demo_close                            "&Beenden"; fails if it keeps running
 
 DEMO_BUILD="${1:?usage: source demo-window.sh BUILD_DIR}"
-for demo_exe in PortolanDemo.exe portolan-screenshot-driver.exe; do
+for demo_exe in PortolanDemo.exe portolan-window-dump.exe; do
     [[ -f "$DEMO_BUILD/$demo_exe" ]] || { echo "demo-window: $DEMO_BUILD/$demo_exe is missing" >&2; return 1; }
 done
 unset demo_exe
@@ -20,16 +20,26 @@ demo_start() {
     DEMO_PID=$!
 }
 
-# The driver writes code page 1252 with Windows line ends; its exit code is returned.
+# The reader writes a JSON object per line; its exit code is returned.
 demo_driver() {
-    wine_run "$DEMO_BUILD/portolan-screenshot-driver.exe" "$@" 2>&1 | tr -d '\r' | iconv -f CP1252 -t UTF-8
+    wine_run "$DEMO_BUILD/portolan-window-dump.exe" "$@" 2>&1 | tr -d '\r'
     return "${PIPESTATUS[0]}"
 }
 
-# "NAME LEFT TOP WIDTH HEIGHT" from the driver's output -> WxH+X+Y; the
-# driver's screen coordinates are those of the X root window under Wine.
+# The rectangle of window NAME ("main" of --windows, "about" of --about) in
+# the reader's output -> WxH+X+Y; its screen coordinates are those of the X
+# root window under Wine.
 demo_geometry() {
-    awk -v name="$1" '$1 == name { printf "%dx%d+%d+%d\n", $4, $5, $2, $3 }' <<<"$2" | tail -n 1
+    python3 -c 'import json, sys
+rect = None
+for line in sys.stdin:
+    try:
+        found = json.loads(line).get(sys.argv[1])
+    except (ValueError, AttributeError):
+        continue
+    rect = found["rect"] if isinstance(found, dict) else rect
+if rect:
+    print("%dx%d+%d+%d" % (rect[2] - rect[0], rect[3] - rect[1], rect[0], rect[1]))' "$1" <<<"$2"
 }
 
 # The root window cropped to GEOMETRY, or all of it when GEOMETRY is empty.
@@ -44,9 +54,9 @@ demo_shoot() {
 }
 
 demo_close() {
-    demo_driver close >/dev/null || true
+    demo_driver --exit >/dev/null || true
     if ! wine_wait_gone "$DEMO_PID" 10; then
-        echo "PortolanDemo.exe did not end after WM_CLOSE" >&2
+        echo "PortolanDemo.exe did not end after \"&Beenden\"" >&2
         return 1
     fi
     wait "$DEMO_PID" 2>/dev/null || true

@@ -59,14 +59,14 @@ demo_log="$(pwd)/$build/portolan-demo.log"
 echo "run: starting $build/PortolanDemo.exe on display $DISPLAY"
 demo_start "$demo_log"
 
-if ! report=$(demo_driver wait); then
+if ! report=$(demo_driver --windows); then
     echo "$report" >&2
     echo "run: the main window did not come up; log in $demo_log" >&2
     exit 1
 fi
 if ((!interactive)); then
     # Without a browser engine Wine's advice window stays blank.
-    demo_driver advice-off >/dev/null || echo "run: the advice window stays open" >&2
+    demo_driver --advice-off >/dev/null || echo "run: the advice window stays open" >&2
 fi
 demo_shoot "$(demo_geometry main "$report")" "$shot"
 echo "run: screenshot of the main window in $shot"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The README's screenshots: PortolanDemo.exe under wine64 on its own Xvfb,
-# driven from outside by portolan-screenshot-driver.exe.
+# driven from outside by portolan-window-dump.exe.
 #   docs/images/main-window.png   the mass-storage stick selected, its panel filled
 #   docs/images/about-box.png     the about box
 #
@@ -34,13 +34,13 @@ shoot() {
 }
 
 status=0
-if ! report=$(demo_driver wait advice-off select Massenspeicher); then
+if ! report=$(demo_driver --advice-off --select-device Massenspeicher --windows); then
     echo "$report" >&2
     status=1
 else
     echo "$report"
     shoot main "$report" "$out/main-window.png" || status=1
-    if report=$(demo_driver about); then
+    if report=$(demo_driver --about); then
         echo "$report"
         shoot about "$report" "$out/about-box.png" || status=1
     else

@@ -39,16 +39,16 @@ scripts/check-pe.sh build/win32/portolan-live-report.exe build/win64/portolan-li
     build/win64/portolanusb.sys
 # Both builds of Portolan.exe carry the same resources.
 scripts/check-pe.sh --same-resources build/win32/Portolan.exe build/win64/Portolan.exe
-python3 tests/tools/pe_resources_test.py
+/usr/bin/python3 tests/tools/pe_resources_test.py
 # ASLR (high entropy on x64), DEP, no writable code in the product exes; the
 # shipped ones stripped and stack-protected. The checker itself on small
 # programs built with and without the flags.
-python3 tools/pe_hardening.py --release build/win32/Portolan.exe build/win64/Portolan.exe
-python3 tools/pe_hardening.py build/win32/PortolanDemo.exe build/win64/PortolanDemo.exe
-python3 tests/tools/pe_hardening_test.py
+/usr/bin/python3 tools/pe_hardening.py --release build/win32/Portolan.exe build/win64/Portolan.exe
+/usr/bin/python3 tools/pe_hardening.py build/win32/PortolanDemo.exe build/win64/PortolanDemo.exe
+/usr/bin/python3 tests/tools/pe_hardening_test.py
 
 echo "== the shipped folder and zip"
-python3 tests/tools/package_test.py
+/usr/bin/python3 tests/tools/package_test.py
 
 if reason=$(scripts/wine-x86.sh); then
     echo "== this machine runs 32-bit Windows programs under Wine"

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Checks that Windows executables are built for ASLR and DEP, and that
 release exes are stripped and stack-protected.
 
@@ -21,7 +21,10 @@ Prints one line per check; exits 1 when one fails.
 """
 import os
 import struct
+import subprocess
 import sys
+
+import pefile
 
 DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100
@@ -41,73 +44,62 @@ MUST_BE_PROTECTED = ("ScanHubPorts", "FetchConfigDescriptor", "FetchStringDescri
 
 
 class Image:
-    """The parts of a PE file the checks read."""
+    """The parts of a PE file the checks read, through pefile; its symbols
+    through binutils' nm."""
 
     def __init__(self, path):
         with open(path, "rb") as f:
             self.data = data = f.read()
-        if data[:2] != b"MZ":
-            raise ValueError("not an MZ file")
-        pe = struct.unpack_from("<I", data, 0x3C)[0]
-        if data[pe:pe + 4] != b"PE\0\0":
-            raise ValueError("no PE signature")
-        (_, count, _, self.symbol_table, self.symbol_count,
-         optional_size, self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
-        optional = pe + 24
-        self.plus = struct.unpack_from("<H", data, optional)[0] == 0x20B
-        self.dll_characteristics = struct.unpack_from("<H", data, optional + 70)[0]
-        directories = optional + (112 if self.plus else 96)
-        self.reloc_rva, self.reloc_size = struct.unpack_from("<II", data, directories + 5 * 8)
-        table = optional + optional_size
-        strings = self.symbol_table + 18 * self.symbol_count
+        pe = pefile.PE(data=data)
+        self.path = path
+        self.image_base = pe.OPTIONAL_HEADER.ImageBase
+        self.symbol_table = pe.FILE_HEADER.PointerToSymbolTable
+        self.symbol_count = pe.FILE_HEADER.NumberOfSymbols
+        self.characteristics = pe.FILE_HEADER.Characteristics
+        self.plus = pe.OPTIONAL_HEADER.Magic == 0x20B
+        self.dll_characteristics = pe.OPTIONAL_HEADER.DllCharacteristics
+        reloc = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+        self.reloc_rva, self.reloc_size = reloc.VirtualAddress, reloc.Size
+        strings = self.string_table()
         self.sections = []
-        for i in range(count):
-            entry = table + 40 * i
-            raw_name = data[entry:entry + 8].rstrip(b"\0")
+        for section in pe.sections:
+            name = section.Name.rstrip(b"\0")
             # "/N": a long name at offset N of the COFF string table.
-            if raw_name.startswith(b"/") and raw_name[1:].isdigit() and self.symbol_table:
-                start = strings + int(raw_name[1:])
-                raw_name = data[start:data.index(b"\0", start)]
-            virtual_size, rva, raw_size, raw_pointer = struct.unpack_from("<IIII", data, entry + 8)
-            flags = struct.unpack_from("<I", data, entry + 36)[0]
+            if name.startswith(b"/") and name[1:].isdigit() and int(name[1:]) < len(strings):
+                name = strings[int(name[1:]):].split(b"\0", 1)[0]
+            size = min(section.SizeOfRawData, section.Misc_VirtualSize or section.SizeOfRawData)
             self.sections.append({
-                "name": raw_name.decode("ascii", "replace"),
-                "rva": rva,
-                "bytes": data[raw_pointer:raw_pointer + min(raw_size, virtual_size or raw_size)],
-                "flags": flags,
+                "name": name.decode("ascii", "replace"),
+                "rva": section.VirtualAddress,
+                "bytes": section.get_data()[:size],
+                "flags": section.Characteristics,
             })
+
+    def string_table(self):
+        """The COFF string table after the symbols (its size word included)."""
+        if not self.symbol_table:
+            return b""
+        start = self.symbol_table + 18 * self.symbol_count
+        size = struct.unpack_from("<I", self.data, start)[0] if start + 4 <= len(self.data) else 0
+        return self.data[start:start + size]
 
     def string_table_names(self):
         """The texts of the COFF string table; a stripped i686 exe keeps one
         for section names longer than eight characters (".eh_frame")."""
-        if not self.symbol_table:
-            return set()
-        start = self.symbol_table + 18 * self.symbol_count
-        size = struct.unpack_from("<I", self.data, start)[0] if start + 4 <= len(self.data) else 0
-        return {t.decode("ascii", "replace") for t in self.data[start + 4:start + size].split(b"\0") if t}
+        return {t.decode("ascii", "replace") for t in self.string_table()[4:].split(b"\0") if t}
 
     def section(self, name):
         return next((s for s in self.sections if s["name"] == name), None)
 
     def symbols(self):
-        """Name -> RVA of every COFF symbol defined in a section."""
+        """Name -> RVA of every symbol defined in a section."""
+        nm = "x86_64-w64-mingw32-nm" if self.plus else "i686-w64-mingw32-nm"
+        listing = subprocess.run([nm, "--defined-only", self.path], capture_output=True, text=True).stdout
         found = {}
-        if not self.symbol_table:
-            return found
-        strings = self.symbol_table + 18 * self.symbol_count
-        i = 0
-        while i < self.symbol_count:
-            entry = self.symbol_table + 18 * i
-            raw = self.data[entry:entry + 8]
-            value, section, _, _, aux = struct.unpack_from("<IhHBB", self.data, entry + 8)
-            if raw[:4] == b"\0\0\0\0":
-                start = strings + struct.unpack_from("<I", raw, 4)[0]
-                name = self.data[start:self.data.index(b"\0", start)]
-            else:
-                name = raw.rstrip(b"\0")
-            if 0 < section <= len(self.sections):
-                found.setdefault(name.decode("ascii", "replace"), self.sections[section - 1]["rva"] + value)
-            i += 1 + aux
+        for line in listing.splitlines():
+            words = line.split()
+            if len(words) == 3 and words[1].upper() in "TDBR" and int(words[0], 16) >= self.image_base:
+                found.setdefault(words[2], int(words[0], 16) - self.image_base)
         return found
 
 
@@ -168,7 +160,7 @@ def release_checks(path, image):
     copy_path = symbols_copy(path)
     try:
         copy = Image(copy_path)
-    except (OSError, ValueError, struct.error) as error:
+    except (OSError, ValueError, struct.error, pefile.PEFormatError) as error:
         checks.append((f"symbols copy {copy_path}: {error}", False))
         return checks, notes
     text, copy_text = image.section(".text"), copy.section(".text")
@@ -207,7 +199,7 @@ def main(argv):
     for path in args:
         try:
             image = Image(path)
-        except (OSError, ValueError, struct.error) as error:
+        except (OSError, ValueError, struct.error, pefile.PEFormatError) as error:
             print(f"FAIL {path}: {error}")
             failed = True
             continue

@@ -1,4 +1,5 @@
-// Reads and drives a running Portolan.exe from outside, 32-bit or 64-bit:
+// Reads and drives a running Portolan.exe (or PortolanDemo.exe) from outside,
+// 32-bit or 64-bit, for the checks, the screenshots and the run script:
 // waits for the main window, switches the view options through its menu
 // commands, reads every tree item and, selecting each in turn, the property
 // panel, then closes the window with "&Beenden". Prints one JSON object
@@ -13,12 +14,17 @@
 //   portolan-window-dump.exe --close-by-caption  closes it as the caption's close box does
 //   portolan-window-dump.exe ACTION...           in the order given, the window stays:
 //       --select LABEL    selects the first item of that label (UTF-8), as a click does
+//       --select-device TEXT  selects the first device whose label holds TEXT
+//                         and prints {"selected", "panel"}
+//       --advice-off      switches the advice window off through its menu command
+//       --about           opens the about box and prints {"about": {"caption", "rect"}}
 //       --command ID      sends the menu command
 //       --move LEFT TOP   moves the main window
 //       --windows         prints the "windows" object
 //       --press-f5 N      posts F5 N times to the tree view and waits until all are handled
 //       --resources       prints the process's handles, commit charge and USER/GDI objects
-//       --exit            "&Beenden", waits for the process to end and prints {"exit": CODE}
+//       --exit            closes an open about box, then "&Beenden"; waits for the
+//                         process to end and prints {"exit": CODE}
 //   portolan-window-dump.exe --start DIR EXE [ARGS...]
 //       starts EXE in DIR with ARGS, counts the windows it shows until it
 //       ends, and prints {"x86_exit", "x86_windows", "x64_command_line"}:
@@ -40,6 +46,7 @@
 #include <vector>
 
 #include "res/resource_ids.h"
+#include "tree/tree_node_info.h"
 
 namespace {
 
@@ -364,25 +371,69 @@ public:
                ", \"cx_fullscreen\": " + std::to_string(GetSystemMetrics(SM_CXFULLSCREEN)) + "}";
     }
 
-    // Line 1020 of the about box, opened by its command and closed by its OK button.
-    std::string About() const
+    // The about box, opened by its command; null when it does not show.
+    HWND OpenAbout() const
     {
         PostMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
-        HWND box = nullptr;
-        for (int i = 0; i < 200 && !box; ++i) {
-            box = FindWindowA(kDialogClass, kAboutCaption);
-            if (!box || ProcessOf(box) != ProcessOf(main_) || !IsWindowVisible(box)) {
-                box = nullptr;
-                Sleep(50);
-            }
+        for (int i = 0; i < 200; ++i) {
+            if (HWND box = AboutBox())
+                return box;
+            Sleep(50);
         }
-        if (!box)
-            return "null";
-        const std::string line = WindowText(GetDlgItem(box, IDC_BIT_VERSION));
+        return nullptr;
+    }
+
+    HWND AboutBox() const
+    {
+        HWND box = FindWindowA(kDialogClass, kAboutCaption);
+        return box && ProcessOf(box) == ProcessOf(main_) && IsWindowVisible(box) ? box : nullptr;
+    }
+
+    // Closes the about box through its OK button; false when it stays.
+    static bool CloseAbout(HWND box)
+    {
         PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
         for (int i = 0; i < 200 && IsWindow(box); ++i)
             Sleep(50);
-        return IsWindow(box) ? "null" : Quoted(line);
+        return !IsWindow(box);
+    }
+
+    // Line 1020 of the about box, opened and closed again.
+    std::string About() const
+    {
+        HWND box = OpenAbout();
+        if (!box)
+            return "null";
+        const std::string line = WindowText(GetDlgItem(box, IDC_BIT_VERSION));
+        return CloseAbout(box) ? Quoted(line) : "null";
+    }
+
+    // The first device item (below a hub) whose label holds `part`,
+    // selected; its label and panel.
+    std::string SelectDevice(const std::string& part) const
+    {
+        std::vector<Item> items;
+        Walk(TreeView_GetRoot(tree_), 0, false, &items);
+        for (const Item& item : items)
+            if (item.image == ImageDevice && item.depth >= 3 && item.label.find(part) != std::string::npos)
+                return "{\"selected\": " + Quoted(item.label) + ", \"panel\": " + Panel(item.handle) + "}";
+        return "";
+    }
+
+    // Switches the advice window off with its menu command, once the
+    // start-up has opened it; true when no other window of the program shows.
+    bool AdviceOff() const
+    {
+        const DWORD process = ProcessOf(main_);
+        for (int i = 0; i < 100 && TopLevelWindows(process, kHelpWindowClass, true).empty(); ++i)
+            Sleep(50);
+        SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_ADVICE_WINDOW, 0), 0);
+        for (int i = 0; i < 100; ++i) {
+            if (TopLevelWindows(process, nullptr, true).size() == 1)
+                return true;
+            Sleep(50);
+        }
+        return false;
     }
 
     // Posts F5 to the tree view as a key press does; the accelerator of the
@@ -519,7 +570,8 @@ int Usage()
 {
     fprintf(stderr, "usage: portolan-window-dump [--show-unused-ports] [--show-unused-controllers] [--keep-open] | "
                     "--wait | --close-by-caption | ACTION... (--select LABEL, --command ID, --move LEFT TOP, "
-                    "--windows, --press-f5 N, --resources) | --start DIR EXE [ARGS...]\n");
+                    "--windows, --press-f5 N, --resources, --select-device TEXT, --advice-off, --about, --exit) | "
+                    "--start DIR EXE [ARGS...]\n");
     return 2;
 }
 
@@ -551,14 +603,15 @@ int main(int argc, char** argv)
             waitOnly = true;
         else if (arg == "--close-by-caption")
             closeByCaption = true;
-        else if (arg == "--select" && left >= 1 && static_cast<size_t>(i + 1) < wide.size())
+        else if ((arg == "--select" || arg == "--select-device") && left >= 1 && static_cast<size_t>(i + 1) < wide.size())
             actions.push_back({arg, {Utf8(wide[++i])}});
         else if ((arg == "--command" || arg == "--press-f5") && left >= 1)
             actions.push_back({arg, {argv[++i]}});
         else if (arg == "--move" && left >= 2) {
             actions.push_back({arg, {argv[i + 1], argv[i + 2]}});
             i += 2;
-        } else if (arg == "--windows" || arg == "--resources" || arg == "--exit")
+        } else if (arg == "--windows" || arg == "--resources" || arg == "--exit" || arg == "--advice-off" ||
+                   arg == "--about")
             actions.push_back({arg, {}});
         else
             return Usage();
@@ -590,6 +643,25 @@ int main(int argc, char** argv)
                 break;
             }
             window.Select(found);
+        } else if (action == "--select-device") {
+            const std::string selected = window.SelectDevice(values[0]);
+            if (selected.empty()) {
+                status = Fail("no device item with that text");
+                break;
+            }
+            printf("%s\n", selected.c_str());
+        } else if (action == "--advice-off") {
+            if (!window.AdviceOff()) {
+                status = Fail("other windows of the program stay open");
+                break;
+            }
+        } else if (action == "--about") {
+            HWND box = window.OpenAbout();
+            if (!box) {
+                status = Fail("no about box");
+                break;
+            }
+            printf("{\"about\": %s}\n", WindowJson(box).c_str());
         } else if (action == "--command") {
             SendMessageA(main, WM_COMMAND, MAKEWPARAM(atoi(values[0].c_str()), 0), 0);
         } else if (action == "--move") {
@@ -605,6 +677,8 @@ int main(int argc, char** argv)
         } else if (action == "--resources") {
             printf("%s\n", window.Resources().c_str());
         } else {  // --exit
+            if (HWND box = window.AboutBox())
+                Window::CloseAbout(box);
             PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
             DWORD exitCode = STILL_ACTIVE;
             if (WaitForSingleObject(process, 30000) == WAIT_OBJECT_0)

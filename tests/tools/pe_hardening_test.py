@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """tools/pe_hardening.py: on small programs built here with and without
 stack protection, stripped or not, it passes what is hardened and fails
 what is not, for both machines."""

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """tools/pe_resources.py on copies of Portolan.exe changed here: a changed,
 a missing or an unreadable file told apart. That both builds carry the same
 resources, scripts/check-pe.sh --same-resources checks."""
