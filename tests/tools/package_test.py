@@ -1,14 +1,15 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """scripts/package.sh: the shipped folder and zip hold exactly what ships,
 the exes are the ones built, and packaging again gives the same zip."""
 
 import hashlib
 import os
 import re
-import struct
 import subprocess
 import unittest
 import zipfile
+
+import pefile
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 
@@ -29,9 +30,7 @@ def sha256(path):
 
 
 def pe_machine(data):
-    offset = struct.unpack_from("<I", data, 0x3C)[0]
-    assert data[offset:offset + 4] == b"PE\0\0"
-    return struct.unpack_from("<H", data, offset + 4)[0]
+    return pefile.PE(data=data, fast_load=True).FILE_HEADER.Machine
 
 
 def package():
