@@ -5,12 +5,10 @@
 
 #include "app/command_ids.h"
 #include "app/menu_commands.h"
-#include "app/win32_help.h"
-#include "app/win32_shell.h"
+#include "app/advice_window.h"
 #include "assess/property_panel.h"
 #include "res/resource_ids.h"
 #include "tree/topology_scan.h"
-#include "tree/win32_tree_view.h"
 #include "usb/bounded_format.h"
 
 HINSTANCE AppInstance = nullptr;
@@ -20,6 +18,9 @@ HWND StatusBarWindow = nullptr;
 HMENU MainMenu = nullptr;
 HDEVNOTIFY UsbDeviceNotification = nullptr;
 HDEVNOTIFY UsbHubNotification = nullptr;
+Win32TreeView TreeOfDialog;
+Win32StatusBar StatusOfDialog;
+Win32Panel PanelOfDialog;
 
 namespace {
 
@@ -28,13 +29,6 @@ constexpr UINT kPostedCommands[] = {CommandAutoRefresh, CommandAdviceWindow};
 // GUID_DEVINTERFACE_USB_DEVICE and GUID_DEVINTERFACE_USB_HUB.
 constexpr GUID kUsbDeviceInterface = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 constexpr GUID kUsbHubInterface = {0xF18A0E88, 0xC30C, 0x11D0, {0x88, 0x15, 0x00, 0xA0, 0xC9, 0x06, 0xBE, 0xD8}};
-
-Win32Shell ShellOfWindow;
-Win32Help HelpOfWindow;
-HtmlHelpAdvice AdviceOfWindow;
-Win32Panel PanelOfWindow;
-Win32TreeView TreeOfWindow(nullptr);
-Win32StatusBar StatusOfWindow(nullptr);
 
 HDEVNOTIFY RegisterFor(HWND window, const GUID& interfaceClass)
 {
@@ -69,16 +63,6 @@ LRESULT OnNotify(HWND window, LPARAM lParam)
 static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32);
 static_assert(static_cast<uint32_t>(TVN_SELCHANGEDA) == kTreeSelectionChanged);
 
-void InstallShell()
-{
-    Shell = &ShellOfWindow;
-    Panel = &PanelOfWindow;
-    TreeView = &TreeOfWindow;
-    StatusBar = &StatusOfWindow;
-    ActiveHelp = &HelpOfWindow;
-    AdviceWindow = &AdviceOfWindow;
-}
-
 void InitMainDialog(HWND window)
 {
     HICON icon = LoadIconA(AppInstance, MAKEINTRESOURCEA(IDI_PORTOLAN));
@@ -88,7 +72,7 @@ void InitMainDialog(HWND window)
     UsbHubNotification = RegisterFor(window, kUsbHubInterface);
 
     TreeViewWindow = GetDlgItem(window, IDC_DEVICE_TREE);
-    TreeOfWindow = Win32TreeView(TreeViewWindow);
+    TreeOfDialog.Attach(TreeViewWindow);
     HIMAGELIST images =
         ImageList_LoadImageA(AppInstance, MAKEINTRESOURCEA(IDB_TREE_IMAGES), TreeImageSize, TreeImageGrowBy, TreeImageMaskColour, IMAGE_BITMAP, 0);
     SendMessageA(TreeViewWindow, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(images));
@@ -96,9 +80,9 @@ void InitMainDialog(HWND window)
     SendDlgItemMessageA(window, IDC_SPEED_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 4));
 
     StatusBarWindow = GetDlgItem(window, IDC_STATUS_BAR);
-    StatusOfWindow = Win32StatusBar(StatusBarWindow);
+    StatusOfDialog.Attach(StatusBarWindow);
     MainMenu = GetMenu(window);
-    PanelOfWindow.Attach(window);
+    PanelOfDialog.Attach(window);
 
     RefreshTree();
 }

@@ -1,11 +1,12 @@
 #include "app/menu_commands.h"
 
+#include "app/advice_window.h"
 #include "app/command_ids.h"
 #include "app/shell_platform.h"
 #include "tree/topology_scan.h"
 #include "usb/usb_stack.h"
 
-ShellPlatform* Shell = nullptr;
+ShellPlatform* ActiveShell = nullptr;
 int AutoRefreshEnabled = 0;
 
 namespace {
@@ -16,7 +17,7 @@ constexpr int kAdviceOffTopic = -1;
 int Flip(int& flag, int command)
 {
     flag = flag ? 0 : 1;
-    Shell->SetMenuCheck(command, flag != 0);
+    ActiveShell->SetMenuCheck(command, flag != 0);
     return flag;
 }
 
@@ -28,10 +29,10 @@ void HandleMenuCommand(WindowRef window, int command, intptr_t, int)
         return;
     switch (command) {
     case CommandExit:
-        Shell->UnregisterNotifications();
+        ActiveShell->UnregisterNotifications();
         ClearTree();
-        Shell->PostQuit(0);
-        Shell->EndMainDialog(0);
+        ActiveShell->PostQuit(0);
+        ActiveShell->EndMainDialog(0);
         break;
     case CommandRefresh:
         RefreshTree();
@@ -40,7 +41,7 @@ void HandleMenuCommand(WindowRef window, int command, intptr_t, int)
         Flip(AutoRefreshEnabled, command);
         break;
     case CommandAbout:
-        Shell->ShowAboutBox();
+        ActiveShell->ShowAboutBox();
         break;
     case CommandUnusedPorts:
         Flip(ShowUnusedPorts, command);
@@ -51,12 +52,7 @@ void HandleMenuCommand(WindowRef window, int command, intptr_t, int)
         RefreshTree();
         break;
     case CommandAdviceWindow:
-        if (Flip(AdviceWindowEnabled, command)) {
-            if (AdviceWindow)
-                AdviceWindow->ShowAdviceTopic(window, kNoDeviceTopic);
-        } else if (AdviceWindow) {
-            AdviceWindow->ShowAdviceTopic(window, kAdviceOffTopic);
-        }
+        ShowAdviceTopic(window, Flip(AdviceWindowEnabled, command) ? kNoDeviceTopic : kAdviceOffTopic);
         break;
     case CommandCyclePort:
         CycleSelectedPort();
@@ -68,21 +64,21 @@ void HandleMenuCommand(WindowRef window, int command, intptr_t, int)
 
 void CycleSelectedPort()
 {
-    TreeItem selected = TreeView->Selection();
+    TreeItem selected = ActiveTreeView->Selection();
     if (!selected)
         return;
-    const auto* record = static_cast<const TreeNodeInfo*>(TreeView->ItemParam(selected));
+    const auto* record = static_cast<const TreeNodeInfo*>(ActiveTreeView->ItemParam(selected));
     if (!record || (record->Kind != ExternalHub && record->Kind != PortDevice))
         return;
-    TreeItem parent = TreeView->Parent(selected);
+    TreeItem parent = ActiveTreeView->Parent(selected);
     if (!parent)
         return;
-    const auto* hubRecord = static_cast<const TreeNodeInfo*>(TreeView->ItemParam(parent));
+    const auto* hubRecord = static_cast<const TreeNodeInfo*>(ActiveTreeView->ItemParam(parent));
     if (!hubRecord || (hubRecord->Kind != RootHub && hubRecord->Kind != ExternalHub) || !hubRecord->HubName)
         return;
     DeviceHandle hub = OpenHubByName(hubRecord->HubName);
     if (hub == InvalidDeviceHandle()) {
-        Shell->Beep(kIconHandBeep);
+        ActiveShell->Beep(kIconHandBeep);
         return;
     }
     CyclePort(hub, record->ConnectionInfo->ConnectionIndex);
@@ -100,6 +96,6 @@ void OnDeviceChange(WindowRef, uintptr_t event)
 void CloseMainWindow(WindowRef)
 {
     ClearTree();
-    Shell->PostQuit(0);
-    Shell->EndMainDialog(0);
+    ActiveShell->PostQuit(0);
+    ActiveShell->EndMainDialog(0);
 }

@@ -19,4 +19,4 @@ public:
     virtual void Beep(uint32_t type) = 0;
 };
 
-extern ShellPlatform* Shell;
+extern ShellPlatform* ActiveShell;

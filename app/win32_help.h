@@ -2,7 +2,7 @@
 // Help control's module, on Win32.
 #pragma once
 
-#include "app/advice_window.h"
+#include "app/help_platform.h"
 
 class Win32Help : public HelpPlatform {
 public:

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "app/main_window.h"
-#include "app/win32_shell.h"
+#include "app/win32_process.h"
 #include "app/wow64_handover.h"
 #include "res/resource_ids.h"
 
@@ -18,14 +18,13 @@ struct TextBufferState {
 };
 TextBufferState TextBuffer = {};
 
-Win32Process ProcessOfApp;
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showState)
 {
     RestrictLibrarySearch();
-    ActiveProcess = &ProcessOfApp;
+    if (!InstallPlatform())
+        return 0;
     if (HandOverTo64BitBuild(commandLine))
         return 0;
     AppInstance = instance;
@@ -40,8 +39,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showSta
     TextBuffer.data[0] = 0;
 
     ExtractHelpFile();
-    InstallShell();
-    if (!InstallPlatform() || !CreateMainWindow(showState)) {
+    if (!CreateMainWindow(showState)) {
         GlobalFree(TextBuffer.data);
         return 0;
     }

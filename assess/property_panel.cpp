@@ -5,12 +5,12 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "app/advice_window.h"
 #include "assess/vendor_names.h"
 #include "usb/descriptor_walk.h"
 #include "usb/usb_platform.h"
 
-PropertyPanel* Panel = nullptr;
-AdviceSink* AdviceWindow = nullptr;
+PropertyPanel* ActivePanel = nullptr;
 int AdviceWindowEnabled = 0;
 
 namespace {
@@ -44,13 +44,13 @@ void CheckEndpointTypes(const ConfigRequestBuffer* config)
             header->bLength > offsetof(USB_ENDPOINT_DESCRIPTOR, bmAttributes)) {
             switch (reinterpret_cast<const USB_ENDPOINT_DESCRIPTOR*>(header)->bmAttributes & 3) {
             case 1:
-                Panel->SetCheck(IsochronousBox, true);
+                ActivePanel->SetCheck(IsochronousBox, true);
                 break;
             case 2:
-                Panel->SetCheck(BulkBox, true);
+                ActivePanel->SetCheck(BulkBox, true);
                 break;
             case 3:
-                Panel->SetCheck(InterruptBox, true);
+                ActivePanel->SetCheck(InterruptBox, true);
                 break;
             default:
                 break;
@@ -71,7 +71,7 @@ int OnSelectionChanged(WindowRef dialog, uint32_t notifyCode, TreeItem newItem)
 {
     if (notifyCode != kTreeSelectionChanged || !newItem)
         return 0;
-    ShowNodeProperties(dialog, static_cast<const TreeNodeInfo*>(TreeView->ItemParam(newItem)));
+    ShowNodeProperties(dialog, static_cast<const TreeNodeInfo*>(ActiveTreeView->ItemParam(newItem)));
     return 0;
 }
 
@@ -79,10 +79,10 @@ void ShowNodeProperties(WindowRef dialog, const TreeNodeInfo* record)
 {
     for (int field : {VendorIdField, ProductIdField, VendorNameField, ProductNameField, PnpInstanceField, SerialField,
                       ConfigurationsField, SpeedField})
-        Panel->SetFieldText(field, "");
-    Panel->SetBarPosition(DataRateBar, 0);
+        ActivePanel->SetFieldText(field, "");
+    ActivePanel->SetBarPosition(DataRateBar, 0);
     for (int box : {ControlBox, BulkBox, InterruptBox, IsochronousBox})
-        Panel->SetCheck(box, false);
+        ActivePanel->SetCheck(box, false);
     int topic = kNoDeviceTopic;
 
     if (record && (record->Kind == ExternalHub || record->Kind == PortDevice)) {
@@ -91,10 +91,10 @@ void ShowNodeProperties(WindowRef dialog, const TreeNodeInfo* record)
         const bool isHub = record->Kind == ExternalHub && record->NodeInfo;
 
         if (record->PnpInstanceId)
-            Panel->SetFieldText(PnpInstanceField, record->PnpInstanceId);
+            ActivePanel->SetFieldText(PnpInstanceField, record->PnpInstanceId);
 
         if (config) {
-            Panel->SetCheck(ControlBox, true);
+            ActivePanel->SetCheck(ControlBox, true);
             CheckEndpointTypes(config);
         }
 
@@ -102,31 +102,31 @@ void ShowNodeProperties(WindowRef dialog, const TreeNodeInfo* record)
             const USB_DEVICE_DESCRIPTOR& device = info->DeviceDescriptor;
             char text[kTextBytes] = {};
             snprintf(text, sizeof(text), "%u", static_cast<unsigned>(device.bNumConfigurations));
-            Panel->SetFieldText(ConfigurationsField, text);
+            ActivePanel->SetFieldText(ConfigurationsField, text);
             snprintf(text, sizeof(text), "%04x", static_cast<unsigned>(device.idVendor));
-            Panel->SetFieldText(VendorIdField, text);
+            ActivePanel->SetFieldText(VendorIdField, text);
             snprintf(text, sizeof(text), "%04x", static_cast<unsigned>(device.idProduct));
-            Panel->SetFieldText(ProductIdField, text);
+            ActivePanel->SetFieldText(ProductIdField, text);
             if (const char* vendor = LookupVendorName(device.idVendor))
-                Panel->SetFieldText(VendorNameField, vendor);
+                ActivePanel->SetFieldText(VendorNameField, vendor);
 
             for (const StringDescNode* node = record->StringList; node; node = node->Next) {
                 if (node->Index == 0)
                     continue;
                 ConvertString(node, text);
                 if (node->Index == device.iManufacturer)
-                    Panel->SetFieldText(VendorNameField, text);
+                    ActivePanel->SetFieldText(VendorNameField, text);
                 if (node->Index == device.iProduct)
-                    Panel->SetFieldText(ProductNameField, text);
+                    ActivePanel->SetFieldText(ProductNameField, text);
                 if (node->Index == device.iSerialNumber)
-                    Panel->SetFieldText(SerialField, text);
+                    ActivePanel->SetFieldText(SerialField, text);
             }
 
             const uint8_t speed = info->Speed > kLastSpeed ? kLastSpeed : info->Speed;
-            Panel->SetBarPosition(DataRateBar, 1 << speed);
-            Panel->SetFieldText(SpeedField, SpeedName(speed));
+            ActivePanel->SetBarPosition(DataRateBar, 1 << speed);
+            ActivePanel->SetFieldText(SpeedField, SpeedName(speed));
             topic = speed == kHighSpeed ? 102 : 101;
-            if (Panel->IsChecked(IsochronousBox))
+            if (ActivePanel->IsChecked(IsochronousBox))
                 topic += 2;
         }
 
@@ -134,6 +134,6 @@ void ShowNodeProperties(WindowRef dialog, const TreeNodeInfo* record)
             topic = kNoDeviceTopic;
     }
 
-    if (AdviceWindowEnabled && AdviceWindow)
-        AdviceWindow->ShowAdviceTopic(dialog, topic);
+    if (AdviceWindowEnabled)
+        ShowAdviceTopic(dialog, topic);
 }

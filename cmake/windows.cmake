@@ -2,8 +2,11 @@
 # tool that runs the scan on the machine it is started on.
 add_library(portolan_win32 STATIC
     usb/win32_usb_platform.cpp
+    usb/win32_code_page.cpp
     tree/win32_registry.cpp
     tree/win32_tree_view.cpp
+    tree/win32_status_bar.cpp
+    assess/win32_panel.cpp
 )
 target_link_libraries(portolan_win32 PUBLIC portolan_core setupapi comctl32 advapi32 user32)
 
@@ -40,6 +43,7 @@ target_include_directories(portolan-resource-check PRIVATE ${CMAKE_SOURCE_DIR})
 add_library(portolan_app STATIC
     app/main_window.cpp
     app/win32_shell.cpp
+    app/win32_process.cpp
     app/win32_help.cpp
 )
 target_link_libraries(portolan_app PUBLIC portolan_win32 comctl32 shell32 user32 gdi32)

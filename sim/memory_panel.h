@@ -1,12 +1,11 @@
-// The property panel's controls held in memory, and an advice window that
-// only records what it was asked to show.
+// The property panel's controls held in memory.
 #pragma once
 
 #include <map>
 #include <string>
 #include <vector>
 
-#include "assess/property_panel.h"
+#include "assess/panel_platform.h"
 
 class MemoryPanel : public PropertyPanel {
 public:
@@ -27,14 +26,4 @@ private:
     std::map<int, bool> checks_;
     int bar_ = 0;
     std::vector<std::string> log_;
-};
-
-class RecordingAdviceSink : public AdviceSink {
-public:
-    void ShowAdviceTopic(WindowRef window, int topic) override { calls.push_back({window, topic}); }
-    struct Call {
-        WindowRef window;
-        int topic;
-    };
-    std::vector<Call> calls;
 };

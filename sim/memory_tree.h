@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tree/tree_container.h"
+#include "tree/tree_platform.h"
 
 class MemoryTree : public TreeContainer {
 public:

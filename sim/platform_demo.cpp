@@ -1,13 +1,17 @@
 // PortolanDemo.exe: the same application over the simulated USB stack and
-// registry, serving the sample PC bundled as resource 200.
+// registry, serving the sample PC bundled as resource 200; the machine's own
+// windows behind the other seams.
 #include <memory>
 #include <string>
 
 #include "app/main_window.h"
+#include "app/win32_help.h"
+#include "app/win32_process.h"
+#include "app/win32_shell.h"
 #include "sim/sim_registry.h"
 #include "sim/sim_usb_platform.h"
 #include "sim/topology_loader.h"
-#include "usb/win32_usb_platform.h"
+#include "usb/win32_code_page.h"
 
 namespace {
 
@@ -20,6 +24,9 @@ struct DemoMachine {
 };
 DemoMachine Demo;
 Win32AnsiCodePage CodePageOfMachine;
+Win32Shell ShellOfMachine;
+Win32Help HelpOfMachine;
+Win32Process ProcessOfMachine;
 
 bool LoadBundledTopology(std::string* text)
 {
@@ -45,5 +52,11 @@ bool InstallPlatform()
     ActiveUsbPlatform = Demo.usb.get();
     ActiveCodePage = &CodePageOfMachine;
     ActiveRegistry = Demo.registry.get();
+    ActiveTreeView = &TreeOfDialog;
+    ActiveStatusBar = &StatusOfDialog;
+    ActivePanel = &PanelOfDialog;
+    ActiveShell = &ShellOfMachine;
+    ActiveHelp = &HelpOfMachine;
+    ActiveProcess = &ProcessOfMachine;
     return true;
 }

@@ -1,5 +1,7 @@
 #include "sim/sim_session.h"
 
+#include "app/advice_window.h"
+#include "app/shell_platform.h"
 #include "assess/property_panel.h"
 #include "tree/device_tree.h"
 #include "tree/registry_platform.h"
@@ -11,10 +13,12 @@ SimSession::SimSession(SimTopology topology)
     ActiveUsbPlatform = &usb_;
     ActiveCodePage = &codePage_;
     ActiveRegistry = &registry_;
-    TreeView = &tree_;
-    StatusBar = &status_;
-    Panel = &panel_;
-    AdviceWindow = &advice_;
+    ActiveTreeView = &tree_;
+    ActiveStatusBar = &status_;
+    ActivePanel = &panel_;
+    ActiveShell = &shell_;
+    ActiveHelp = &help_;
+    ResetAdviceWindowState();
     RootItem = nullptr;
     tree_.onSelectionChanged = [](TreeItem item) { OnSelectionChanged(nullptr, kTreeSelectionChanged, item); };
 }
@@ -27,10 +31,12 @@ SimSession::~SimSession()
     ActiveUsbPlatform = nullptr;
     ActiveCodePage = nullptr;
     ActiveRegistry = nullptr;
-    TreeView = nullptr;
-    StatusBar = nullptr;
-    Panel = nullptr;
-    AdviceWindow = nullptr;
+    ActiveTreeView = nullptr;
+    ActiveStatusBar = nullptr;
+    ActivePanel = nullptr;
+    ActiveShell = nullptr;
+    ActiveHelp = nullptr;
+    ResetAdviceWindowState();
 }
 
 PlatformRequests SimSession::Requests() const

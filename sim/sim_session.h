@@ -1,5 +1,7 @@
 // Puts a simulated PC in place of the platform: USB stack, registry, code
-// page, tree container, status line and allocation tracking, all at once.
+// page, tree container, status line, panel, menu shell, HTML Help and
+// allocation tracking, all at once (the process seam of the hand-over
+// excepted, which its own tests fake).
 #pragma once
 
 #include <cstdint>
@@ -9,6 +11,8 @@
 
 #include "sim/memory_panel.h"
 #include "sim/memory_tree.h"
+#include "sim/recording_help.h"
+#include "sim/recording_shell.h"
 #include "sim/sim_code_page.h"
 #include "sim/sim_memory.h"
 #include "sim/sim_registry.h"
@@ -43,7 +47,8 @@ public:
     MemoryTree& Tree() { return tree_; }
     MemoryStatusLine& Status() { return status_; }
     MemoryPanel& PanelControls() { return panel_; }
-    RecordingAdviceSink& Advice() { return advice_; }
+    RecordingShell& Shell() { return shell_; }
+    RecordingHelp& Help() { return help_; }
     SimMemory& Memory() { return memory_; }
 
     PlatformRequests Requests() const;
@@ -57,6 +62,7 @@ private:
     MemoryTree tree_;
     MemoryStatusLine status_;
     MemoryPanel panel_;
-    RecordingAdviceSink advice_;
+    RecordingShell shell_;
+    RecordingHelp help_;
     SimMemory memory_;
 };

@@ -8,7 +8,9 @@
 
 #include "tree/topology_scan.h"
 #include "tree/win32_registry.h"
+#include "tree/win32_status_bar.h"
 #include "tree/win32_tree_view.h"
+#include "usb/win32_code_page.h"
 #include "usb/win32_usb_platform.h"
 
 namespace {
@@ -64,13 +66,15 @@ int main()
     Win32UsbPlatform usb;
     Win32AnsiCodePage codePage;
     Win32Registry registry;
-    Win32TreeView tree(treeWindow);
-    Win32StatusBar status(statusWindow);
+    Win32TreeView tree;
+    tree.Attach(treeWindow);
+    Win32StatusBar status;
+    status.Attach(statusWindow);
     ActiveUsbPlatform = &usb;
     ActiveCodePage = &codePage;
     ActiveRegistry = &registry;
-    TreeView = &tree;
-    StatusBar = &status;
+    ActiveTreeView = &tree;
+    ActiveStatusBar = &status;
 
     RefreshTree();
 

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/advice_window.h"
 #include "assess/property_panel.h"
 #include "sim/memory_panel.h"
 #include "sim/sim_code_page.h"
@@ -105,20 +106,30 @@ struct PanelState {
 
 PanelState PanelAfterSelecting(const Item& item)
 {
+    // The topic as the advice window is asked for it: through a recording
+    // HTML Help that binds without the PC's registry, so that the requests
+    // counted stay those of the scan.
     PanelState state;
-    RecordingAdviceSink sink;
-    PropertyPanel* panel = Panel;
-    AdviceSink* advice = AdviceWindow;
+    RecordingHelp help;
+    SimTopology nothing;
+    SimRegistry noRegistry(nothing);
+    PropertyPanel* panel = ActivePanel;
+    HelpPlatform* helpBefore = ActiveHelp;
+    RegistryPlatform* registry = ActiveRegistry;
     const int enabled = AdviceWindowEnabled;
-    Panel = &state.panel;
-    AdviceWindow = &sink;
+    ActivePanel = &state.panel;
+    ActiveHelp = &help;
+    ActiveRegistry = &noRegistry;
     AdviceWindowEnabled = 1;
+    ResetAdviceWindowState();
     ShowNodeProperties(nullptr, static_cast<const TreeNodeInfo*>(item.param));
-    Panel = panel;
-    AdviceWindow = advice;
+    ResetAdviceWindowState();
+    ActivePanel = panel;
+    ActiveHelp = helpBefore;
+    ActiveRegistry = registry;
     AdviceWindowEnabled = enabled;
-    if (!sink.calls.empty())
-        state.topic = sink.calls.back().topic;
+    if (!help.Topics().empty())
+        state.topic = help.Topics().back();
     return state;
 }
 

@@ -2,15 +2,15 @@
 
 #include "usb/zeroed_alloc.h"
 
-TreeContainer* TreeView = nullptr;
-StatusLine* StatusBar = nullptr;
+TreeContainer* ActiveTreeView = nullptr;
+StatusLine* ActiveStatusBar = nullptr;
 TreeItem RootItem = nullptr;
 
 TreeItem InsertTreeItem(TreeItem parent, TreeNodeInfo* record, const char* label, int image)
 {
-    TreeItem item = TreeView->AppendItem(parent, label, record);
+    TreeItem item = ActiveTreeView->AppendItem(parent, label, record);
     if (item)
-        TreeView->SetItemImage(item, image);
+        ActiveTreeView->SetItemImage(item, image);
     return item;
 }
 
@@ -18,9 +18,9 @@ void WalkTree(TreeItem start, TreeVisitor visitor)
 {
     TreeItem current = start;
     while (current) {
-        WalkTree(TreeView->FirstChild(current), visitor);
-        visitor(TreeView, current);
-        current = TreeView->NextSibling(current);
+        WalkTree(ActiveTreeView->FirstChild(current), visitor);
+        visitor(ActiveTreeView, current);
+        current = ActiveTreeView->NextSibling(current);
     }
 }
 
@@ -65,16 +65,16 @@ void FreeTreeNode(TreeContainer* tree, TreeItem item)
 
 void ClearTree()
 {
-    TreeView->ClearSelection();
+    ActiveTreeView->ClearSelection();
     if (!RootItem)
         return;
     WalkTree(RootItem, FreeTreeNode);
-    TreeView->DeleteAllItems();
+    ActiveTreeView->DeleteAllItems();
     RootItem = nullptr;
 }
 
 void RemoveSubtree(TreeItem item)
 {
     WalkTree(item, FreeTreeNode);
-    TreeView->DeleteItem(item);
+    ActiveTreeView->DeleteItem(item);
 }

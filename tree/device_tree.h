@@ -1,7 +1,7 @@
 // Operations on the items of the device tree and the records they own.
 #pragma once
 
-#include "tree/tree_container.h"
+#include "tree/tree_platform.h"
 #include "tree/tree_node_info.h"
 
 using TreeVisitor = void (*)(TreeContainer* tree, TreeItem item);

@@ -121,7 +121,7 @@ void RefreshTree()
     char status[kStatusCapacity] = {};
     StringCchPrintfA(status, kStatusCapacity, "Connected Hubs: %d   Other Devices: %d", HubCount,
                      DeviceCount - HubCount);
-    StatusBar->SetText(status);
+    ActiveStatusBar->SetText(status);
 }
 
 void ScanAllControllers(TreeItem rootItem)

@@ -93,9 +93,3 @@ void Win32TreeView::DeleteAllItems()
 {
     SendMessageA(tree_, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
 }
-
-void Win32StatusBar::SetText(const char* text)
-{
-    // The status bar's first (only) pane, default border.
-    SendMessageA(statusBar_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
-}

@@ -1,14 +1,13 @@
-// The device tree's container over a SysTreeView32 control, and the status
-// line over a status bar control.
+// The device tree's container over a SysTreeView32 control.
 #pragma once
 
-#include "tree/tree_container.h"
+#include "tree/tree_platform.h"
 
 #include <windows.h>
 
 class Win32TreeView : public TreeContainer {
 public:
-    explicit Win32TreeView(HWND tree) : tree_(tree) {}
+    void Attach(HWND tree) { tree_ = tree; }
 
     TreeItem AppendItem(TreeItem parent, const char* label, void* param) override;
     void SetItemImage(TreeItem item, int image) override;
@@ -27,17 +26,5 @@ public:
 private:
     TreeItem NextItem(TreeItem item, UINT relation);
 
-    HWND tree_;
-};
-
-class Win32StatusBar : public StatusLine {
-public:
-    explicit Win32StatusBar(HWND statusBar) : statusBar_(statusBar) {}
-
-    void SetText(const char* text) override;
-
-    HWND Window() const { return statusBar_; }
-
-private:
-    HWND statusBar_;
+    HWND tree_ = nullptr;
 };

@@ -134,8 +134,3 @@ void Win32UsbPlatform::CloseDevice(DeviceHandle handle)
 {
     CloseHandle(handle);
 }
-
-int Win32AnsiCodePage::FromWide(const WideChar* text, int units, char* out, int outBytes)
-{
-    return WideCharToMultiByte(CP_ACP, 0, text, units, out, outBytes, nullptr, nullptr);
-}

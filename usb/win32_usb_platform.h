@@ -30,8 +30,3 @@ private:
     bool haveDevice_ = false;
     SP_DEVINFO_DATA device_ = {};
 };
-
-class Win32AnsiCodePage : public AnsiCodePage {
-public:
-    int FromWide(const WideChar* text, int units, char* out, int outBytes) override;
-};

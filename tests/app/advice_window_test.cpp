@@ -14,96 +14,24 @@
 namespace {
 
 constexpr char kControlKey[] = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
-WindowRef const kMain = reinterpret_cast<WindowRef>(0x1234);
-WindowRef const kDesktop = reinterpret_cast<WindowRef>(0x10010);
-
-class FakeHelp : public HelpPlatform {
-public:
-    struct Call {
-        WindowRef caller = nullptr;
-        std::string file;
-        unsigned command = 0;
-        uintptr_t data = 0;
-        // The record of HH_SET_WIN_TYPE.
-        std::string caption, type;
-        ScreenRect rect{};
-    };
-
-    void EnterTempFolder() override { log.push_back("temp"); }
-    void WindowCaption(WindowRef, char* text, int capacity) override
-    {
-        snprintf(text, static_cast<size_t>(capacity), "%s", caption.c_str());
-    }
-    ScreenRect WindowRect(WindowRef) override { return mainRect; }
-    int FullScreenWidth() override { return screenWidth; }
-    WindowRef DesktopWindow() override { return kDesktop; }
-    void BringToForeground(WindowRef window) override { log.push_back(window == kMain ? "front main" : "front ?"); }
-    void* LoadModule(const char* path) override { return Load(path); }
-    void* LoadSystemModule(const char* name) override { return Load(std::string("system ") + name); }
-    void* Load(const std::string& what)
-    {
-        log.push_back("load " + what);
-        return loadable.count(what) ? this : nullptr;
-    }
-    void* FindOrdinal(void*, int ordinal) override
-    {
-        log.push_back("ordinal " + std::to_string(ordinal));
-        return hasEntry ? this : nullptr;
-    }
-    WindowRef CallEntry(void*, WindowRef caller, const char* file, unsigned command, uintptr_t data) override
-    {
-        Call call;
-        call.caller = caller;
-        call.file = file ? file : "(null)";
-        call.command = command;
-        call.data = data;
-        if (command == HH_SET_WIN_TYPE) {
-            const auto* t = reinterpret_cast<const HH_WINTYPE*>(data);
-            char text[200];
-            snprintf(text, sizeof(text), "%s size %d unicode %d valid %x properties %x toolbar %x styles %lx "
-                     "not expanded %d", t->pszType, t->cbStruct, t->fUniCodeStrings, t->fsValidMembers,
-                     t->fsWinProperties, t->fsToolBarFlags, static_cast<unsigned long>(t->dwStyles | t->dwExStyles),
-                     t->fNotExpanded);
-            call.type = text;
-            call.caption = t->pszCaption;
-            call.rect = {t->rcWindowPos.left, t->rcWindowPos.top, t->rcWindowPos.right, t->rcWindowPos.bottom};
-        }
-        calls.push_back(call);
-        log.push_back("call " + std::to_string(command));
-        return kDesktop;
-    }
-
-    std::string caption = " USB-Kompatibilit\xE4tscheck";
-    ScreenRect mainRect{100, 50, 560, 700};
-    int screenWidth = 1920;
-    // Registered paths, and "system NAME" for a module of the system folder.
-    std::set<std::string> loadable = {"system hhctrl.ocx"};
-    bool hasEntry = true;
-    std::vector<Call> calls;
-    std::vector<std::string> log;
-};
+WindowRef const kMain = kRecordedMainWindow;
+WindowRef const kDesktop = kRecordedDesktop;
 
 class AdviceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         session_ = std::make_unique<SimSession>(SimTopology{});
-        ResetAdviceWindowState();
-        ActiveHelp = &help_;
     }
-    void TearDown() override
-    {
-        ActiveHelp = nullptr;
-        ResetAdviceWindowState();
-        EXPECT_EQ(session_->Registry().OpenKeys(), 0u);
-    }
+    void TearDown() override { EXPECT_EQ(session_->Registry().OpenKeys(), 0u); }
     void RegisterControl(const std::string& path)
     {
         SimRegistryPath(session_->Topology().classesRoot, kControlKey).values[""] = SimTextValue(path);
     }
 
+    RecordingHelp& Help() { return session_->Help(); }
+
     std::unique_ptr<SimSession> session_;
-    FakeHelp help_;
 };
 
 }  // namespace
@@ -111,75 +39,75 @@ protected:
 TEST_F(AdviceTest, TopicDefinesTheWindowTypeBesideTheMainWindowAndShowsTheTopic)
 {
     ShowAdviceTopic(kMain, 100);
-    ASSERT_EQ(help_.calls.size(), 2u);
-    const auto& type = help_.calls[0];
+    ASSERT_EQ(Help().calls.size(), 2u);
+    const auto& type = Help().calls[0];
     EXPECT_EQ(type.caller, kDesktop);
     EXPECT_EQ(type.file, "Portolan.chm>NewWindow");
     EXPECT_EQ(type.command, HH_SET_WIN_TYPE);
     EXPECT_EQ(type.type, "NewWindow size " + std::to_string(sizeof(HH_WINTYPE)) +
                              " unicode 0 valid 310 properties 0 toolbar 0 styles 0 not expanded 1");
-    EXPECT_EQ(type.caption, help_.caption);
+    EXPECT_EQ(type.caption, Help().caption);
     EXPECT_EQ(type.rect.left, 565);
     EXPECT_EQ(type.rect.top, 50);
     EXPECT_EQ(type.rect.right, 1820);
     EXPECT_EQ(type.rect.bottom, 700);
-    const auto& show = help_.calls[1];
+    const auto& show = Help().calls[1];
     EXPECT_EQ(show.caller, nullptr);
     EXPECT_EQ(show.file, "Portolan.chm>NewWindow");
     EXPECT_EQ(show.command, HH_HELP_CONTEXT);
     EXPECT_EQ(show.data, 100u);
-    EXPECT_EQ(help_.log.front(), "temp");
-    EXPECT_EQ(help_.log.back(), "front main");
+    EXPECT_EQ(Help().log.front(), "temp");
+    EXPECT_EQ(Help().log.back(), "front main");
     EXPECT_EQ(LastAdviceTopic, 100);
 }
 
 TEST_F(AdviceTest, RepeatedTopicDoesNothingEvenAfterTheWindowMoved)
 {
     ShowAdviceTopic(kMain, 102);
-    help_.mainRect = {300, 80, 760, 730};
-    help_.calls.clear();
+    Help().mainRect = {300, 80, 760, 730};
+    Help().calls.clear();
     ShowAdviceTopic(kMain, 102);
-    EXPECT_TRUE(help_.calls.empty());
+    EXPECT_TRUE(Help().calls.empty());
     ShowAdviceTopic(kMain, 104);
-    ASSERT_EQ(help_.calls.size(), 2u);
-    EXPECT_EQ(help_.calls[0].rect.left, 765);
-    EXPECT_EQ(help_.calls[1].data, 104u);
+    ASSERT_EQ(Help().calls.size(), 2u);
+    EXPECT_EQ(Help().calls[0].rect.left, 765);
+    EXPECT_EQ(Help().calls[1].data, 104u);
 }
 
 TEST_F(AdviceTest, NegativeTopicClosesAllAndIsRecorded)
 {
     ShowAdviceTopic(kMain, 100);
-    help_.calls.clear();
+    Help().calls.clear();
     ShowAdviceTopic(kMain, -1);
-    ASSERT_EQ(help_.calls.size(), 1u);
-    EXPECT_EQ(help_.calls[0].command, HH_CLOSE_ALL);
-    EXPECT_EQ(help_.calls[0].caller, nullptr);
-    EXPECT_EQ(help_.calls[0].file, "(null)");
-    EXPECT_EQ(help_.calls[0].data, 0u);
+    ASSERT_EQ(Help().calls.size(), 1u);
+    EXPECT_EQ(Help().calls[0].command, HH_CLOSE_ALL);
+    EXPECT_EQ(Help().calls[0].caller, nullptr);
+    EXPECT_EQ(Help().calls[0].file, "(null)");
+    EXPECT_EQ(Help().calls[0].data, 0u);
     EXPECT_EQ(LastAdviceTopic, -1);
     ShowAdviceTopic(kMain, -1);
-    EXPECT_EQ(help_.calls.size(), 2u) << "closing is not suppressed as a repeat";
+    EXPECT_EQ(Help().calls.size(), 2u) << "closing is not suppressed as a repeat";
     ShowAdviceTopic(kMain, 100);
-    EXPECT_EQ(help_.calls.back().data, 100u) << "switching on again shows topic 100";
+    EXPECT_EQ(Help().calls.back().data, 100u) << "switching on again shows topic 100";
 }
 
 TEST_F(AdviceTest, RectangleWithoutPositiveWidthIsHandedOverAsComputed)
 {
-    help_.mainRect = {900, 10, 1815, 600};
+    Help().mainRect = {900, 10, 1815, 600};
     ShowAdviceTopic(kMain, 101);
-    EXPECT_EQ(help_.calls[0].rect.left, 1820);
-    EXPECT_EQ(help_.calls[0].rect.right, 1820);
-    help_.mainRect = {900, 10, 1900, 600};
+    EXPECT_EQ(Help().calls[0].rect.left, 1820);
+    EXPECT_EQ(Help().calls[0].rect.right, 1820);
+    Help().mainRect = {900, 10, 1900, 600};
     ShowAdviceTopic(kMain, 103);
-    EXPECT_EQ(help_.calls[2].rect.left, 1905);
-    EXPECT_EQ(help_.calls[2].rect.right, 1820);
+    EXPECT_EQ(Help().calls[2].rect.left, 1905);
+    EXPECT_EQ(Help().calls[2].rect.right, 1820);
 }
 
 TEST_F(AdviceTest, CaptionIsCutTo99Characters)
 {
-    help_.caption = std::string(150, 'c');
+    Help().caption = std::string(150, 'c');
     ShowAdviceTopic(kMain, 100);
-    EXPECT_EQ(help_.calls[0].caption, std::string(99, 'c'));
+    EXPECT_EQ(Help().calls[0].caption, std::string(99, 'c'));
 }
 
 // The registered path first, then the system folder; once the control or
@@ -204,20 +132,20 @@ TEST_F(AdviceTest, BindingIsTriedOnceRegisteredPathFirst)
     };
     for (const auto& c : cases) {
         ResetAdviceWindowState();
-        help_ = FakeHelp();
+        Help() = RecordingHelp();
         if (c.registers)
             RegisterControl(registered);
-        help_.loadable = c.loadable;
-        help_.hasEntry = c.hasEntry;
+        Help().loadable = c.loadable;
+        Help().hasEntry = c.hasEntry;
         ShowAdviceTopic(kMain, 100);
         ShowAdviceTopic(kMain, 101);
         EXPECT_EQ(CallHtmlHelp(nullptr, kHelpFile, HH_HELP_CONTEXT, 100) != nullptr, c.calls > 0) << c.what;
         Log binding;
-        for (const auto& entry : help_.log)
+        for (const auto& entry : Help().log)
             if (entry.rfind("load ", 0) == 0 || entry.rfind("ordinal", 0) == 0)
                 binding.push_back(entry);
         EXPECT_EQ(binding, c.binding) << c.what;
-        EXPECT_EQ(help_.calls.size(), c.calls + (c.calls ? 1 : 0)) << c.what;
+        EXPECT_EQ(Help().calls.size(), c.calls + (c.calls ? 1 : 0)) << c.what;
         EXPECT_EQ(LastAdviceTopic, 101) << c.what;
         SimRegistryPath(session_->Topology().classesRoot, kControlKey).values.clear();
     }

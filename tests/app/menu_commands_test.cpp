@@ -24,7 +24,6 @@ protected:
             Ports(HubPort(1, Hub("EXT", 4, Ports(Device(3, 0x046D, 0xC077, "", 0)))), Device(2, 0x0781, 0x5567, "", 2),
                   EmptyPort(4)),
             4));
-        Shell = &shell_;
         RefreshTree();
     }
 
@@ -33,7 +32,6 @@ protected:
         ClearTree();
         EXPECT_EQ(session_->Memory().LiveBlocks(), 0u);
         session_.reset();
-        Shell = nullptr;
         AutoRefreshEnabled = 0;
         AdviceWindowEnabled = 0;
         ShowUnusedPorts = 0;
@@ -50,7 +48,7 @@ protected:
     }
 
     std::unique_ptr<SimSession> session_;
-    RecordingShell shell_;
+    RecordingShell& Shell() { return session_->Shell(); }
 };
 
 }  // namespace
@@ -60,10 +58,10 @@ TEST_F(CommandTest, AutoRefreshFlipsFlagAndCheckMarkOnly)
     const uint64_t scans = Scans();
     Command(CommandAutoRefresh);
     EXPECT_EQ(AutoRefreshEnabled, 1);
-    EXPECT_TRUE(shell_.checks[CommandAutoRefresh]);
+    EXPECT_TRUE(Shell().checks[CommandAutoRefresh]);
     Command(CommandAutoRefresh);
     EXPECT_EQ(AutoRefreshEnabled, 0);
-    EXPECT_FALSE(shell_.checks[CommandAutoRefresh]);
+    EXPECT_FALSE(Shell().checks[CommandAutoRefresh]);
     EXPECT_EQ(Scans(), scans);
 }
 
@@ -82,7 +80,7 @@ TEST_F(CommandTest, ViewOptionsSetTheirMarkThenRebuildTheTreeWithTheNewFilter)
         }
     } shell;
     shell.scans = [this] { return Scans(); };
-    Shell = &shell;
+    ActiveShell = &shell;
     const uint64_t before = Scans();
     Command(CommandUnusedPorts);
     Command(CommandUnusedControllers);
@@ -100,21 +98,18 @@ TEST_F(CommandTest, ViewOptionsSetTheirMarkThenRebuildTheTreeWithTheNewFilter)
     EXPECT_FALSE(shell.checks[CommandUnusedPorts]);
     EXPECT_EQ(shell.log.back(), "check 40008 1");
     EXPECT_EQ(Scans(), before + 4);
-    Shell = &shell_;
+    ActiveShell = &Shell();
 }
 
 TEST_F(CommandTest, AdviceWindowOpensOnTopic100AndClosesWithMinusOne)
 {
     Command(CommandAdviceWindow);
     EXPECT_EQ(AdviceWindowEnabled, 1);
-    EXPECT_TRUE(shell_.checks[CommandAdviceWindow]);
+    EXPECT_TRUE(Shell().checks[CommandAdviceWindow]);
     Command(CommandAdviceWindow);
     EXPECT_EQ(AdviceWindowEnabled, 0);
-    EXPECT_FALSE(shell_.checks[CommandAdviceWindow]);
-    const auto& calls = session_->Advice().calls;
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].topic, 100);
-    EXPECT_EQ(calls[1].topic, -1);
+    EXPECT_FALSE(Shell().checks[CommandAdviceWindow]);
+    EXPECT_EQ(session_->Help().Topics(), (std::vector<int>{100, -1}));
 }
 
 // Exit unregisters the device notification, closing does not; both free
@@ -122,15 +117,15 @@ TEST_F(CommandTest, AdviceWindowOpensOnTopic100AndClosesWithMinusOne)
 TEST_F(CommandTest, AboutBoxExitAndClose)
 {
     Command(CommandAbout);
-    EXPECT_EQ(shell_.log, (Log{"about"}));
+    EXPECT_EQ(Shell().log, (Log{"about"}));
     Command(CommandExit);
-    EXPECT_EQ(shell_.log, (Log{"about", "unregister", "quit 0", "end 0"}));
+    EXPECT_EQ(Shell().log, (Log{"about", "unregister", "quit 0", "end 0"}));
     EXPECT_EQ(session_->Tree().ItemCount(), 0u);
     EXPECT_EQ(session_->Memory().LiveBlocks(), 0u);
     RefreshTree();
-    shell_.log.clear();
+    Shell().log.clear();
     CloseMainWindow(nullptr);
-    EXPECT_EQ(shell_.log, (Log{"quit 0", "end 0"}));
+    EXPECT_EQ(Shell().log, (Log{"quit 0", "end 0"}));
     EXPECT_EQ(session_->Tree().ItemCount(), 0u);
     EXPECT_EQ(RootItem, nullptr);
 }
@@ -140,9 +135,9 @@ TEST_F(CommandTest, IdsOutsideTheCommandsDoNothing)
     const uint64_t scans = Scans();
     for (int command : {1, 2, 40000, 40004, 40006, 40007, 40009, 40011, 40012, 40015})
         Command(command);
-    EXPECT_TRUE(shell_.log.empty());
+    EXPECT_TRUE(Shell().log.empty());
     EXPECT_EQ(Scans(), scans);
-    EXPECT_TRUE(session_->Advice().calls.empty());
+    EXPECT_TRUE(session_->Help().calls.empty());
 }
 
 // The parent hub is asked for the selected port, also an empty one shown
@@ -161,7 +156,7 @@ TEST_F(CommandTest, CyclePortAsksTheParentHubForTheSelectedPort)
     using Cycle = std::pair<std::string, uint32_t>;
     EXPECT_EQ(session_->Usb().Cycles(), (std::deque<Cycle>{{"ROOT", 2}, {"EXT", 3}, {"ROOT", 1}, {"EXT", 4}}));
     EXPECT_EQ(session_->Usb().OpenHandles(), 0u);
-    EXPECT_EQ(shell_.log, (Log{"check 40008 1"}));
+    EXPECT_EQ(Shell().log, (Log{"check 40008 1"}));
 }
 
 // A hub that does not open gives the one beep; a cycle the hub refuses, for
@@ -175,14 +170,14 @@ TEST_F(CommandTest, CyclePortBeepsOnlyWhenTheHubDoesNotOpen)
     SimHub& root = *session_->Topology().controllers[0].rootHub;
     root.open = false;
     Command(CommandCyclePort);
-    EXPECT_EQ(shell_.log, (Log{"beep 16"}));
+    EXPECT_EQ(Shell().log, (Log{"beep 16"}));
     root.open = true;
     root.ports[1].fail.insert("cycle_port");
     Command(CommandCyclePort);
     root.ports[1].fail.clear();
     session_->Topology().callerElevated = false;
     Command(CommandCyclePort);
-    EXPECT_EQ(shell_.log, (Log{"beep 16"}));
+    EXPECT_EQ(Shell().log, (Log{"beep 16"}));
     EXPECT_EQ(session_->Usb().Count().ioctl.at(0x220444), 2u) << "both refused cycles reach the hub driver";
     EXPECT_TRUE(session_->Usb().Cycles().empty());
     EXPECT_EQ(Scans(), scans);

@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/advice_window.h"
 #include "app/menu_commands.h"
 #include "assess/property_panel.h"
 #include "sim/memory_panel.h"
 #include "sim/memory_tree.h"
+#include "sim/recording_help.h"
 #include "sim/recording_shell.h"
 #include "sim/sim_code_page.h"
 #include "sim/sim_memory.h"
@@ -24,18 +26,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MemoryTree tree;
     MemoryStatusLine status;
     MemoryPanel panel;
-    RecordingAdviceSink advice;
+    RecordingHelp help;
     RecordingShell shell;
     {
         SimMemory memory;
         ActiveUsbPlatform = &usb;
         ActiveRegistry = &registry;
         ActiveCodePage = &codePage;
-        TreeView = &tree;
-        StatusBar = &status;
-        Panel = &panel;
-        Shell = &shell;
-        AdviceWindow = &advice;
+        ActiveTreeView = &tree;
+        ActiveStatusBar = &status;
+        ActivePanel = &panel;
+        ActiveShell = &shell;
+        ActiveHelp = &help;
+        ResetAdviceWindowState();
         AdviceWindowEnabled = 1;
         RootItem = nullptr;
         ShowUnusedPorts = input.Bool();
@@ -49,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         SelectEveryItem(tree, CycleSelectedPort);
         if (!usb.AllClosed())
             FuzzFailure("a hub handle left open by a port cycle");
-        for (const auto& call : advice.calls)
-            if (call.topic < 100 || call.topic > 104)
+        for (int topic : help.Topics())
+            if (topic < 100 || topic > 104)
                 FuzzFailure("advice topic out of range");
         ClearTree();
         if (memory.LiveBlocks() != 0)

@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     RefreshTree();
     SelectEveryItem(session.Tree());
     AdviceWindowEnabled = 0;
-    for (const auto& call : session.Advice().calls)
-        if (call.topic < 100 || call.topic > 104)
+    for (int topic : session.Help().Topics())
+        if (topic < 100 || topic > 104)
             FuzzFailure("advice topic out of range");
     ClearTree();
     if (session.Memory().LiveBlocks() || session.Usb().OpenHandles() || session.Registry().OpenKeys())

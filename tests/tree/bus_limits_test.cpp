@@ -71,8 +71,8 @@ TEST(BusLimits, ConfigurationSetOf65535Bytes)
     AdviceWindowEnabled = 1;
     session.Tree().Select(const_cast<MemoryTree::Item*>(item));
     AdviceWindowEnabled = 0;
-    ASSERT_FALSE(session.Advice().calls.empty());
-    EXPECT_EQ(session.Advice().calls.back().topic, 104);
+    ASSERT_FALSE(session.Help().Topics().empty());
+    EXPECT_EQ(session.Help().Topics().back(), 104);
     ExpectReleased(session);
 }
 

@@ -69,7 +69,7 @@ TEST(FreeTreeNode, ExternalHubRecordNeverReleasesAnInstanceId)
     char* notOwned = static_cast<char*>(AllocZeroed(8));
     record->PnpInstanceId = notOwned;
     TreeItem item = InsertTreeItem(nullptr, record, "[Port1] : ", ImageHub);
-    FreeTreeNode(TreeView, item);
+    FreeTreeNode(ActiveTreeView, item);
     EXPECT_EQ(session.Memory().LiveBlocks(), 1u);
     ReleaseBuffer(notOwned);
 }

@@ -9,7 +9,7 @@
 
 #include "sim/sim_code_page.h"
 #include "tests/windows/check_lines.h"
-#include "usb/win32_usb_platform.h"
+#include "usb/win32_code_page.h"
 
 int main()
 {

@@ -16,7 +16,7 @@
 
 #include "app/advice_window.h"
 #include "app/win32_help.h"
-#include "app/win32_shell.h"
+#include "app/win32_process.h"
 #include "tree/registry_platform.h"
 #include "tests/windows/check_lines.h"
 #include "tree/win32_registry.h"

@@ -15,14 +15,16 @@
 #include "app/main_window.h"
 #include "app/menu_commands.h"
 #include "assess/property_panel.h"
-#include "sim/memory_panel.h"
+#include "app/win32_help.h"
+#include "app/win32_shell.h"
+#include "sim/recording_help.h"
 #include "sim/sim_memory.h"
 #include "sim/sim_registry.h"
 #include "sim/sim_usb_platform.h"
 #include "sim/topology_loader.h"
 #include "tests/windows/check_lines.h"
 #include "tree/topology_scan.h"
-#include "usb/win32_usb_platform.h"
+#include "usb/win32_code_page.h"
 
 namespace {
 
@@ -207,9 +209,15 @@ int main(int argc, char** argv)
     AppInstance = GetModuleHandleA(nullptr);
     Accelerators = LoadAcceleratorsA(AppInstance, MAKEINTRESOURCEA(113));
 
-    InstallShell();
-    RecordingAdviceSink advice;
-    AdviceWindow = &advice;
+    // The machine's windows behind the tree, status line, panel and shell;
+    // a recording HTML Help until the real one is tried below.
+    Win32Shell shell;
+    RecordingHelp recordingHelp;
+    ActiveTreeView = &TreeOfDialog;
+    ActiveStatusBar = &StatusOfDialog;
+    ActivePanel = &PanelOfDialog;
+    ActiveShell = &shell;
+    ActiveHelp = &recordingHelp;
     const uint64_t scansBefore = usb.Count().setsOpened;
     Check(CreateMainWindow(SW_SHOWNORMAL) == 1, "main dialog is created");
     Check(usb.Count().setsOpened == scansBefore + 1, "the dialog's initialisation scans once");
@@ -234,7 +242,7 @@ int main(int argc, char** argv)
     Check(IsWindowVisible(MainWindow) != FALSE, "window is shown");
     Check(AutoRefreshEnabled == 1 && MenuChecked(40003), "posted 40003 switches auto-refresh on with its mark");
     Check(AdviceWindowEnabled == 1 && MenuChecked(40013), "posted 40013 switches the advice window on with its mark");
-    Check(!advice.calls.empty() && advice.calls.back().topic == 100, "advice window opens on topic 100");
+    Check(recordingHelp.Topics() == std::vector<int>{100}, "advice window opens on topic 100");
 
     // Menu check marks; the filters rebuild the tree.
     const int itemsShown = TreeView_GetCount(TreeViewWindow);
@@ -281,8 +289,9 @@ int main(int argc, char** argv)
 
     // The advice window through Wine's own HTML Help control.
     ExtractHelpFile();
-    HtmlHelpAdvice realAdvice;
-    AdviceWindow = &realAdvice;
+    Win32Help realHelp;
+    ActiveHelp = &realHelp;
+    ResetAdviceWindowState();
     if (AdviceWindowEnabled)
         Command(40013);
     Check(HelpWindows().empty(), "no HTML Help window before the advice window is switched on");

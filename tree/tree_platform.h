@@ -33,5 +33,5 @@ public:
 };
 
 // The main window's tree and status bar.
-extern TreeContainer* TreeView;
-extern StatusLine* StatusBar;
+extern TreeContainer* ActiveTreeView;
+extern StatusLine* ActiveStatusBar;
