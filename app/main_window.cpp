@@ -5,6 +5,12 @@
 
 #include "app/command_ids.h"
 #include "app/menu_commands.h"
+#include "app/win32_help.h"
+#include "app/win32_process.h"
+#include "app/win32_shell.h"
+#include "assess/win32_panel.h"
+#include "tree/win32_status_bar.h"
+#include "tree/win32_tree_view.h"
 #include "app/advice_window.h"
 #include "assess/property_panel.h"
 #include "res/resource_ids.h"
@@ -18,13 +24,19 @@ HWND StatusBarWindow = nullptr;
 HMENU MainMenu = nullptr;
 HDEVNOTIFY UsbDeviceNotification = nullptr;
 HDEVNOTIFY UsbHubNotification = nullptr;
-Win32TreeView TreeOfDialog;
-Win32StatusBar StatusOfDialog;
-Win32Panel PanelOfDialog;
 
 namespace {
 
 constexpr UINT kPostedCommands[] = {CommandAutoRefresh, CommandAdviceWindow};
+
+// The dialog's controls behind the tree, status line and panel; attached to
+// them when the dialog is made.
+Win32TreeView TreeOfDialog;
+Win32StatusBar StatusOfDialog;
+Win32Panel PanelOfDialog;
+Win32Shell ShellOfMachine;
+Win32Help HelpOfMachine;
+Win32Process ProcessOfMachine;
 
 // GUID_DEVINTERFACE_USB_DEVICE and GUID_DEVINTERFACE_USB_HUB.
 constexpr GUID kUsbDeviceInterface = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
@@ -62,6 +74,16 @@ LRESULT OnNotify(HWND window, LPARAM lParam)
 
 static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32);
 static_assert(static_cast<uint32_t>(TVN_SELCHANGEDA) == kTreeSelectionChanged);
+
+void InstallWindowPlatform()
+{
+    ActiveTreeView = &TreeOfDialog;
+    ActiveStatusBar = &StatusOfDialog;
+    ActivePanel = &PanelOfDialog;
+    ActiveShell = &ShellOfMachine;
+    ActiveHelp = &HelpOfMachine;
+    ActiveProcess = &ProcessOfMachine;
+}
 
 void InitMainDialog(HWND window)
 {

@@ -3,9 +3,6 @@
 
 #include <windows.h>
 
-#include "assess/win32_panel.h"
-#include "tree/win32_status_bar.h"
-#include "tree/win32_tree_view.h"
 
 extern HINSTANCE AppInstance;
 extern HWND MainWindow;
@@ -14,11 +11,6 @@ extern HWND StatusBarWindow;
 extern HMENU MainMenu;
 extern HDEVNOTIFY UsbDeviceNotification;
 extern HDEVNOTIFY UsbHubNotification;
-// The dialog's controls behind the tree, status line and panel; attached to
-// them when the dialog is made.
-extern Win32TreeView TreeOfDialog;
-extern Win32StatusBar StatusOfDialog;
-extern Win32Panel PanelOfDialog;
 
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -30,6 +22,10 @@ int ExtractHelpFile();
 // Puts this build's platform behind every seam (the live machine's, or the
 // demo's simulated USB stack and registry); false when it cannot be set up.
 bool InstallPlatform();
+// The machine's side of the seams, the same in both exes: the dialog's tree,
+// status line and panel, the menu shell, HTML Help and the process; called
+// by InstallPlatform.
+void InstallWindowPlatform();
 
 // One message of the loop: accelerators first, then dialog navigation.
 void DispatchLoopMessage(MSG* message, HACCEL accelerators);

@@ -10,8 +10,6 @@ add_library(portolan_win32 STATIC
 )
 target_link_libraries(portolan_win32 PUBLIC portolan_core setupapi comctl32 advapi32 user32)
 
-add_executable(portolan-live-report tools/live_report.cpp)
-target_link_libraries(portolan-live-report PRIVATE portolan_win32)
 
 # Runs the registry lookups against keys it makes; for a throw-away Wine
 # prefix (tests/windows/registry_lookup_wine_test.sh).
@@ -47,6 +45,10 @@ add_library(portolan_app STATIC
     app/win32_help.cpp
 )
 target_link_libraries(portolan_app PUBLIC portolan_win32 comctl32 shell32 user32 gdi32)
+
+# Scans the machine it runs on with Portolan.exe's platform and prints the tree.
+add_executable(portolan-live-report tools/live_report.cpp app/platform_live.cpp)
+target_link_libraries(portolan-live-report PRIVATE portolan_app)
 
 # Portolan.exe: the real USB stack and registry of the machine.
 add_executable(Portolan WIN32 app/win_main.cpp app/platform_live.cpp)

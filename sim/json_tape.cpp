@@ -104,21 +104,8 @@ JsonTape::JsonTape(std::string_view text)
 
 const char* JsonTape::TypeName(Type type)
 {
-    switch (type) {
-    case Type::Object:
-        return "an object";
-    case Type::Array:
-        return "an array";
-    case Type::String:
-        return "a string";
-    case Type::Number:
-        return "a number";
-    case Type::Boolean:
-        return "true or false";
-    case Type::Null:
-        return "null";
-    }
-    return "a value";
+    static const char* const kNames[] = {"an object", "an array", "a string", "a number", "true or false", "null"};
+    return kNames[static_cast<int>(type)];
 }
 
 JsonTape::Type JsonTape::Peek() const

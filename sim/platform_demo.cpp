@@ -5,9 +5,6 @@
 #include <string>
 
 #include "app/main_window.h"
-#include "app/win32_help.h"
-#include "app/win32_process.h"
-#include "app/win32_shell.h"
 #include "sim/sim_registry.h"
 #include "sim/sim_usb_platform.h"
 #include "sim/topology_loader.h"
@@ -24,9 +21,6 @@ struct DemoMachine {
 };
 DemoMachine Demo;
 Win32AnsiCodePage CodePageOfMachine;
-Win32Shell ShellOfMachine;
-Win32Help HelpOfMachine;
-Win32Process ProcessOfMachine;
 
 bool LoadBundledTopology(std::string* text)
 {
@@ -52,11 +46,6 @@ bool InstallPlatform()
     ActiveUsbPlatform = Demo.usb.get();
     ActiveCodePage = &CodePageOfMachine;
     ActiveRegistry = Demo.registry.get();
-    ActiveTreeView = &TreeOfDialog;
-    ActiveStatusBar = &StatusOfDialog;
-    ActivePanel = &PanelOfDialog;
-    ActiveShell = &ShellOfMachine;
-    ActiveHelp = &HelpOfMachine;
-    ActiveProcess = &ProcessOfMachine;
+    InstallWindowPlatform();
     return true;
 }

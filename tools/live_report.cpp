@@ -6,12 +6,10 @@
 
 #include <cstdio>
 
+#include "app/main_window.h"
 #include "tree/topology_scan.h"
-#include "tree/win32_registry.h"
 #include "tree/win32_status_bar.h"
 #include "tree/win32_tree_view.h"
-#include "usb/win32_code_page.h"
-#include "usb/win32_usb_platform.h"
 
 namespace {
 
@@ -63,16 +61,13 @@ int main()
         return 1;
     }
 
-    Win32UsbPlatform usb;
-    Win32AnsiCodePage codePage;
-    Win32Registry registry;
+    // The machine's platform as Portolan.exe installs it, with this tool's
+    // own tree and status bar.
+    InstallPlatform();
     Win32TreeView tree;
     tree.Attach(treeWindow);
     Win32StatusBar status;
     status.Attach(statusWindow);
-    ActiveUsbPlatform = &usb;
-    ActiveCodePage = &codePage;
-    ActiveRegistry = &registry;
     ActiveTreeView = &tree;
     ActiveStatusBar = &status;
 

@@ -16,7 +16,6 @@
 #include "app/menu_commands.h"
 #include "assess/property_panel.h"
 #include "app/win32_help.h"
-#include "app/win32_shell.h"
 #include "sim/recording_help.h"
 #include "sim/sim_memory.h"
 #include "sim/sim_registry.h"
@@ -209,14 +208,10 @@ int main(int argc, char** argv)
     AppInstance = GetModuleHandleA(nullptr);
     Accelerators = LoadAcceleratorsA(AppInstance, MAKEINTRESOURCEA(113));
 
-    // The machine's windows behind the tree, status line, panel and shell;
-    // a recording HTML Help until the real one is tried below.
-    Win32Shell shell;
+    // The machine's windows behind the other seams; a recording HTML Help
+    // until the real one is tried below.
+    InstallWindowPlatform();
     RecordingHelp recordingHelp;
-    ActiveTreeView = &TreeOfDialog;
-    ActiveStatusBar = &StatusOfDialog;
-    ActivePanel = &PanelOfDialog;
-    ActiveShell = &shell;
     ActiveHelp = &recordingHelp;
     const uint64_t scansBefore = usb.Count().setsOpened;
     Check(CreateMainWindow(SW_SHOWNORMAL) == 1, "main dialog is created");
