@@ -63,7 +63,8 @@ for target in $targets; do
         exit 1
     fi
     if [[ $grow == --grow ]]; then
-        build/fuzz/fuzz_$target -merge=1 -max_len="$max_len" "$corpus" "$scratch" 2>&1 | tail -1
+        # Edges only: an input joins when it reaches code no other input reaches.
+        build/fuzz/fuzz_$target -merge=1 -use_counters=0 -use_value_profile=0 -max_len="$max_len" "$corpus" "$scratch" 2>&1 | tail -1
     fi
     rm -rf "$scratch"
     trap - EXIT
