@@ -46,10 +46,6 @@ add_library(portolan_app STATIC
 )
 target_link_libraries(portolan_app PUBLIC portolan_win32 comctl32 shell32 user32 gdi32)
 
-# Scans the machine it runs on with Portolan.exe's platform and prints the tree.
-add_executable(portolan-live-report tools/live_report.cpp app/platform_live.cpp)
-target_link_libraries(portolan-live-report PRIVATE portolan_app)
-
 # Portolan.exe: the real USB stack and registry of the machine.
 add_executable(Portolan WIN32 app/win_main.cpp app/platform_live.cpp)
 target_link_libraries(Portolan PRIVATE portolan_app portolan_resources)

@@ -59,9 +59,9 @@ automatische Aktualisieren und das Info-Fenster ein- und ausschalten.
 EOF
 } >"$folder/LIESMICH.txt"
 
-scripts/check-pe.sh --machine i386 "$folder/Portolan.exe"
-scripts/check-pe.sh --machine x86-64 "$folder/x64/Portolan.exe"
-scripts/check-pe.sh --same-resources "$folder/Portolan.exe" "$folder/x64/Portolan.exe"
+/usr/bin/python3 tools/pe_check.py imports --machine i386 "$folder/Portolan.exe"
+/usr/bin/python3 tools/pe_check.py imports --machine x86-64 "$folder/x64/Portolan.exe"
+/usr/bin/python3 tools/pe_check.py same-resources "$folder/Portolan.exe" "$folder/x64/Portolan.exe"
 
 # Same bytes in, same zip out: fixed file times, no extra attributes.
 stamp=$(git log -1 --format=%ct 2>/dev/null || echo 1767225600)

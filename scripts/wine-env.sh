@@ -2,7 +2,7 @@
 # for running the Windows build's executables.
 #
 #   source scripts/wine-env.sh BUILD_DIR
-#   wine_run BUILD_DIR/portolan-live-report.exe [ARGS...]
+#   wine_run BUILD_DIR/PortolanDemo.exe [ARGS...]
 #
 # Everything started here is stopped, and the prefix removed, when the
 # sourcing shell exits (wine_env_cleanup; call it yourself if you replace

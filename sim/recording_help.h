@@ -57,9 +57,9 @@ public:
             const auto* t = reinterpret_cast<const HH_WINTYPE*>(data);
             char text[200];
             snprintf(text, sizeof(text), "%s size %d unicode %d valid %x properties %x toolbar %x styles %lx "
-                     "not expanded %d", t->pszType, t->cbStruct, t->fUniCodeStrings, t->fsValidMembers,
-                     t->fsWinProperties, t->fsToolBarFlags, static_cast<unsigned long>(t->dwStyles | t->dwExStyles),
-                     t->fNotExpanded);
+                     "not expanded %d", t->pszType, t->cbStruct, t->fUniCodeStrings, static_cast<unsigned>(t->fsValidMembers),
+                     static_cast<unsigned>(t->fsWinProperties), static_cast<unsigned>(t->fsToolBarFlags),
+                     static_cast<unsigned long>(t->dwStyles | t->dwExStyles), t->fNotExpanded);
             call.type = text;
             call.caption = t->pszCaption;
             call.rect = {t->rcWindowPos.left, t->rcWindowPos.top, t->rcWindowPos.right, t->rcWindowPos.bottom};

@@ -1,7 +1,10 @@
 #!/usr/bin/python3
-"""tools/pe_hardening.py: on small programs built here with and without
-stack protection, stripped or not, it passes what is hardened and fails
-what is not, for both machines."""
+"""tools/pe_check.py: on small programs built here with and without stack
+protection, stripped or not, linked statically or not, it passes what is
+hardened and self-contained and fails what is not, for both machines; on
+copies of Portolan.exe changed here it tells a changed, a missing and an
+unreadable file apart. That both builds carry the same resources, the test
+command checks on the builds themselves."""
 
 import os
 import shutil
@@ -11,7 +14,12 @@ import tempfile
 import unittest
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-TOOL = os.path.join(ROOT, "tools", "pe_hardening.py")
+TOOL = os.path.join(ROOT, "tools", "pe_check.py")
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import pe_check  # noqa: E402
+
+WIN64 = os.path.join(ROOT, "build", "win64", "Portolan.exe")
+CAPTION = " USB-Kompatibilit".encode("utf-16-le")
 
 # One function per name the release check looks for, each with a buffer
 # on the stack, and enough callers of them to reach the call count.
@@ -62,12 +70,12 @@ class HardeningCheckTest(unittest.TestCase):
         entropy = ["-Wl,--high-entropy-va"] if high_entropy else []
         good = self.build(triple, "good", ["-fstack-protector-strong", "-D_FORTIFY_SOURCE=2"],
                           HARDENED_LINK + entropy, stripped=True)
-        code, out = run_tool("--release", good)
+        code, out = run_tool("hardening", "--release", good)
         self.assertEqual(code, 0, out)
         self.assertIn("fortified functions called: __strcpy_chk", out)
 
         unprotected = self.build(triple, "unprotected", [], HARDENED_LINK + entropy, stripped=True)
-        code, out = run_tool("--release", unprotected)
+        code, out = run_tool("hardening", "--release", unprotected)
         self.assertEqual(code, 1)
         self.assertEqual(verdict(out, "no debug sections"), "PASS")
         self.assertEqual(verdict(out, "calls to __stack_chk_fail"), "FAIL")
@@ -75,18 +83,18 @@ class HardeningCheckTest(unittest.TestCase):
 
         with_debug = self.build(triple, "debug", ["-g", "-fstack-protector-strong"], HARDENED_LINK + entropy,
                                 stripped=False)
-        code, out = run_tool("--release", with_debug)
+        code, out = run_tool("hardening", "--release", with_debug)
         self.assertEqual(code, 1)
         self.assertEqual(verdict(out, "no debug sections"), "FAIL")
         self.assertEqual(verdict(out, "no COFF symbols"), "FAIL")
         self.assertEqual(verdict(out, "symbols copy"), "FAIL")
         # Without --release only the address-space checks apply.
-        code, out = run_tool(with_debug)
+        code, out = run_tool("hardening", with_debug)
         self.assertEqual(code, 0, out)
 
         # A stripped exe whose code differs from its symbols copy.
         shutil.copy(unprotected[:-4] + ".symbols.exe", good[:-4] + ".symbols.exe")
-        code, out = run_tool("--release", good)
+        code, out = run_tool("hardening", "--release", good)
         self.assertEqual(verdict(out, "same code as"), "FAIL")
 
     def test_x86_64(self):
@@ -98,10 +106,54 @@ class HardeningCheckTest(unittest.TestCase):
     def test_address_space_flags(self):
         exe = self.build("x86_64-w64-mingw32", "no-aslr", [], ["-Wl,--disable-dynamicbase,--disable-nxcompat"],
                          stripped=False)
-        code, out = run_tool(exe)
+        code, out = run_tool("hardening", exe)
         self.assertEqual(code, 1)
         self.assertEqual(verdict(out, "DYNAMIC_BASE"), "FAIL")
         self.assertEqual(verdict(out, "NX_COMPAT"), "FAIL")
+
+    def test_imports_and_machine(self):
+        static = self.build("x86_64-w64-mingw32", "static", [], [], stripped=False)
+        self.assertEqual(run_tool("imports", "--machine", "x86-64", static)[0], 0)
+        code, out = run_tool("imports", "--machine", "i386", static)
+        self.assertEqual((code, verdict(out, "machine:")), (1, "FAIL"))
+        # The C++ runtime as a DLL of its own.
+        dynamic = os.path.join(self.folder, "dynamic.exe")
+        subprocess.run(["x86_64-w64-mingw32-g++", "-x", "c++", "-", "-o", dynamic], check=True,
+                       input="#include <string>\nint main(int c, char** v) { return std::string(v[0]).size(); }\n",
+                       text=True)
+        code, out = run_tool("imports", "--machine", "x86-64", dynamic)
+        self.assertEqual((code, verdict(out, "libstdc++")), (1, "FAIL"))
+
+
+class PeResources(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp()
+        with open(WIN64, "rb") as stream:
+            self.image = stream.read()
+
+    def tearDown(self):
+        for name in os.listdir(self.folder):
+            os.unlink(os.path.join(self.folder, name))
+        os.rmdir(self.folder)
+
+    def write(self, name, data):
+        path = os.path.join(self.folder, name)
+        with open(path, "wb") as stream:
+            stream.write(data)
+        return path
+
+    def test_a_changed_byte_of_a_dialog_is_found(self):
+        at = self.image.index(CAPTION)
+        changed = self.write("changed.exe", self.image[:at] + b"X" + self.image[at + 1:])
+        problems = pe_check.compare(pe_check.read(WIN64), pe_check.read(changed))
+        self.assertEqual(len(problems), 1, problems)
+        self.assertIn("DIALOG 101 lang 0x0407 differs", problems[0])
+        self.assertEqual(pe_check.main(["same-resources", WIN64, changed]), 1)
+
+    def test_unreadable_files_exit_with_2(self):
+        cut = self.write("cut.exe", self.image[:0x200])
+        for other in (cut, os.path.join(self.folder, "missing.exe"), self.write("text.exe", b"MZ" + b"\0" * 10)):
+            self.assertEqual(pe_check.main(["same-resources", WIN64, other]), 2, other)
 
 
 if __name__ == "__main__":
