@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev nlohmann-json3-dev
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine64 wine32:i386 xvfb fonts-wine imagemagick
-    fp-utils libchm-bin python3-chm python3-pefile usb.ids
+    fp-utils python3-chm python3-pefile usb.ids
     zip unzip python3
     clang libclang-rt-14-dev llvm-14
 )
