@@ -56,6 +56,25 @@ void SimSession::ResetCounters()
     registry_.ResetCounters();
 }
 
+std::string SimSession::Leftovers(bool clearTree)
+{
+    std::string left;
+    auto note = [&](const char* what, uint64_t count) {
+        if (count)
+            left += (left.empty() ? "" : ", ") + std::string(what) + " " + std::to_string(count);
+    };
+    note("handles", usb_.OpenHandles());
+    note("controller sets", usb_.OpenSets());
+    note("registry keys", registry_.OpenKeys());
+    if (clearTree) {
+        ClearTree();
+        note("blocks", memory_.LiveBlocks());
+        note("tree items", tree_.ItemCount());
+        note("root item", RootItem != nullptr);
+    }
+    return left;
+}
+
 uint64_t PlatformRequests::Ioctl(uint32_t code) const
 {
     auto found = ioctl.find(code);

@@ -54,6 +54,11 @@ public:
     PlatformRequests Requests() const;
     void ResetCounters();
 
+    // What is still open or held, e.g. "handles 1, blocks 3"; empty when
+    // nothing is. With clearTree, ClearTree runs first, so that blocks and
+    // tree items count too.
+    std::string Leftovers(bool clearTree);
+
 private:
     SimTopology topology_;
     SimUsbPlatform usb_;

@@ -29,8 +29,7 @@ protected:
 
     void TearDown() override
     {
-        ClearTree();
-        EXPECT_EQ(session_->Memory().LiveBlocks(), 0u);
+        EXPECT_EQ(session_->Leftovers(true), "");
         session_.reset();
         AutoRefreshEnabled = 0;
         AdviceWindowEnabled = 0;

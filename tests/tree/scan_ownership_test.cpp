@@ -41,16 +41,6 @@ SimTopology RichTopology()
     return topology;
 }
 
-void ExpectAllReleased(SimSession& session, const std::string& context)
-{
-    EXPECT_EQ(session.Usb().OpenHandles(), 0u) << context;
-    EXPECT_EQ(session.Usb().OpenSets(), 0u) << context;
-    EXPECT_EQ(session.Registry().OpenKeys(), 0u) << context;
-    ClearTree();
-    EXPECT_EQ(session.Memory().LiveBlocks(), 0u) << context;
-    EXPECT_EQ(session.Tree().ItemCount(), 0u) << context;
-}
-
 class OwnershipTest : public ::testing::Test {
 protected:
     void SetUp() override { ShowUnusedPorts = 1; }
@@ -70,7 +60,7 @@ TEST_F(OwnershipTest, EverySingleFailedAllocationLeavesNothingBehind)
         SimSession session(RichTopology());
         RefreshTree();
         total = session.Memory().Allocations();
-        ExpectAllReleased(session, "without failure");
+        EXPECT_EQ(session.Leftovers(true), "") << "without failure";
     }
     ASSERT_GT(total, 40u);
     for (uint64_t n = 1; n <= total; ++n) {
@@ -78,7 +68,7 @@ TEST_F(OwnershipTest, EverySingleFailedAllocationLeavesNothingBehind)
         session.Memory().FailAllocation(n);
         RefreshTree();
         EXPECT_EQ(session.Memory().Failures(), 1u);
-        ExpectAllReleased(session, "allocation " + std::to_string(n) + " failed");
+        EXPECT_EQ(session.Leftovers(true), "") << "allocation " + std::to_string(n) + " failed";
     }
 }
 
@@ -89,13 +79,13 @@ TEST_F(OwnershipTest, EverySingleFailedInsertionLeavesNothingBehind)
         SimSession session(RichTopology());
         RefreshTree();
         items = session.Tree().ItemCount();
-        ExpectAllReleased(session, "without failure");
+        EXPECT_EQ(session.Leftovers(true), "") << "without failure";
     }
     for (int n = 1; n <= static_cast<int>(items); ++n) {
         SimSession session(RichTopology());
         session.Tree().FailAppend(n);
         RefreshTree();
-        ExpectAllReleased(session, "insertion " + std::to_string(n) + " failed");
+        EXPECT_EQ(session.Leftovers(true), "") << "insertion " + std::to_string(n) + " failed";
     }
 }
 
@@ -129,7 +119,7 @@ TEST_F(OwnershipTest, BlockThatCannotBeAllocatedDropsOnlyItsPart)
         expected.insert(expected.end(), second.begin(), second.end());
         EXPECT_EQ(TreeLines(session.Tree()), expected) << c.what;
         EXPECT_TRUE(!c.firstController.empty() || session.Status().Text() == "Connected Hubs: 0   Other Devices: 1");
-        ExpectAllReleased(session, c.what);
+        EXPECT_EQ(session.Leftovers(true), "") << c.what;
     }
 }
 
@@ -145,5 +135,5 @@ TEST_F(OwnershipTest, RemovedControllerLeavesOtherControllersRecordsAlone)
               (Lines{"0|My Computer|0", "1|EHCI|1", "2|RootHub|2", "3|[Port1] : Driver 5|4"}));
     const auto* device = FindItem(session.Tree(), "[Port1] : Driver 5");
     EXPECT_STREQ(static_cast<TreeNodeInfo*>(device->param)->PnpInstanceId, "USB\\VID_5\\inst");
-    ExpectAllReleased(session, "removed controller");
+    EXPECT_EQ(session.Leftovers(true), "") << "removed controller";
 }

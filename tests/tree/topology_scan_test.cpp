@@ -29,9 +29,7 @@ protected:
     void Scan(SimSession& session)
     {
         RefreshTree();
-        EXPECT_EQ(session.Usb().OpenHandles(), 0u) << "handles left open after the scan";
-        EXPECT_EQ(session.Usb().OpenSets(), 0u);
-        EXPECT_EQ(session.Registry().OpenKeys(), 0u);
+        EXPECT_EQ(session.Leftovers(false), "") << "after the scan";
     }
 
     // Scans, returns the tree's lines and checks that clearing the tree
@@ -43,16 +41,8 @@ protected:
         const Lines lines = TreeLines(session.Tree());
         if (status)
             *status = session.Status().Text();
-        ExpectNothingLeft(session);
+        EXPECT_EQ(session.Leftovers(true), "");
         return lines;
-    }
-
-    void ExpectNothingLeft(SimSession& session)
-    {
-        ClearTree();
-        EXPECT_EQ(session.Memory().LiveBlocks(), 0u) << "blocks left after ClearTree";
-        EXPECT_EQ(session.Tree().ItemCount(), 0u);
-        EXPECT_EQ(RootItem, nullptr);
     }
 };
 
@@ -89,7 +79,7 @@ TEST_F(ScanTest, EveryItemWithChildrenIsExpandedAndRecordsMatchTheirPlace)
         seen.push_back(line);
     }
     EXPECT_EQ(seen, (Lines{"+", "+ 0", "+ 1 ROOT - 2", "+ 2 EXT 2 1507 4", "- 3 - 1 1133 -"}));
-    ExpectNothingLeft(session);
+    EXPECT_EQ(session.Leftovers(true), "");
 }
 
 // A controller whose root hub cannot be read: what stays of it, with the
@@ -155,7 +145,7 @@ TEST_F(ScanTest, ControllersKeepEnumerationOrderUpToTheFirstFailure)
     EXPECT_EQ(TreeLines(session.Tree()), (Lines{"0|My Computer|0", "1|first|1", "2|RootHub|2", "3|[Port1] |4",
                                                 "1|second|1", "2|RootHub|2", "3|[Port1] |4"}));
     EXPECT_EQ(session.Usb().Count().setsClosed, 1u);
-    ExpectNothingLeft(session);
+    EXPECT_EQ(session.Leftovers(true), "");
 }
 
 // Passes every call on and notes the paths opened.
@@ -202,7 +192,7 @@ TEST_F(ScanTest, InstanceIdIsLookedUpBeforeTheDriverDescription)
         if (path.rfind("System\\CurrentControlSet\\", 0) == 0)
             lookups.push_back(path.substr(strlen("System\\CurrentControlSet\\")));
     EXPECT_EQ(lookups, (std::vector<std::string>{"Enum\\USB", "Control\\Class"}));
-    ExpectNothingLeft(session);
+    EXPECT_EQ(session.Leftovers(true), "");
 }
 
 // Labels follow the driver description; images tell empty, configured,
@@ -259,7 +249,7 @@ TEST_F(ScanTest, FallbackQueryGivesLowOrFullSpeedOnly)
         EXPECT_EQ(info->PipeList[0].EndpointDescriptor.bEndpointAddress, 0x81);
     }
     EXPECT_EQ(session.Usb().Count().ioctl.at(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION), 3u);
-    ExpectNothingLeft(session);
+    EXPECT_EQ(session.Leftovers(true), "");
 }
 
 // A port whose both queries fail is neither counted nor shown.
@@ -321,7 +311,7 @@ TEST_F(ScanTest, HubNamingAnAncestorIsRefusedLikeOneWithoutName)
         EXPECT_EQ(session.Status().Text(), "Connected Hubs: 2   Other Devices: 2") << echoed;
         EXPECT_EQ(session.Usb().Count().opens, 3u) << "controller, root hub, EXT; the echo is not opened";
         EXPECT_EQ(session.Usb().Count().closes, 3u);
-        ExpectNothingLeft(session);
+        EXPECT_EQ(session.Leftovers(true), "");
     }
     EXPECT_EQ(ScanLines(OneController(Ports(HubPort(1, Hub("EXT", 1, Ports(Device(1, 1, 1)))),
                                             HubPort(2, Hub("EXT", 1, Ports(Device(1, 1, 1))))))),
@@ -356,5 +346,5 @@ TEST_F(ScanTest, PathOfHubsEndsAfterSixteen)
     EXPECT_EQ(hubs, 16);
     EXPECT_EQ(deepestHub, 17) << "root hub at depth 2, the fifteenth external hub at 17";
     EXPECT_EQ(session.Usb().Count().opens, 17u);
-    ExpectNothingLeft(session);
+    EXPECT_EQ(session.Leftovers(true), "");
 }
