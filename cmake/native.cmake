@@ -15,6 +15,7 @@ target_link_libraries(portolan-report PRIVATE portolan_report_lib)
 # Times refreshes of simulated PCs of growing size and checks their request counts.
 add_executable(portolan-refresh-benchmark tools/refresh_benchmark.cpp)
 target_link_libraries(portolan-refresh-benchmark PRIVATE portolan_sim)
+target_compile_definitions(portolan-refresh-benchmark PRIVATE PORTOLAN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
 # Loads topology files of hostile shapes and checks the memory a load takes.
 add_executable(portolan-load-benchmark tools/load_benchmark.cpp)
