@@ -100,18 +100,10 @@ if ((interactive)); then
 fi
 mkdir -p build/screenshots
 shot="$(pwd)/build/screenshots/wine-usb.png"
-wine_run "$reader" --wait
 # Without a browser engine Wine's advice window stays blank: the shot shows
 # the first device's panel with the advice window switched off.
-first_device=$(wine_run "$reader" --keep-open | tr -d '\r' |
-    python3 -c 'import json, sys
-items = [i["label"] for i in json.load(sys.stdin)["items"] if i["image"] >= 3]
-print(items[0] if items else "")')
-if [[ -n "$first_device" ]]; then
-    wine_run "$reader" --select "$first_device" --command 40013 >/dev/null
-else
-    wine_run "$reader" --command 40013 >/dev/null
-fi
+wine_run "$reader" --advice-off >/dev/null
+wine_run "$reader" --select-device "" >/dev/null || true
 sleep 1
 import -window root "$shot"
 echo "wine-usb: screenshot in $shot" >&2
