@@ -182,14 +182,13 @@ void Describe(const SimTopology& topology, uint32_t generation)
 
 // ---- loading ----
 
-bool Load(const char* file, SimTopology* topology)
+void Load(const char* file, SimTopology* topology)
 {
     std::string error;
     if (!LoadTopologyFile(file, topology, &error)) {
         fprintf(stderr, "portolan-usb-load: %s\n", error.c_str());
         exit(2);
     }
-    return true;
 }
 
 // Waits until the driver has loaded the topology and started every device
@@ -271,7 +270,10 @@ bool PortIndex(const SimTopology& topology, const std::string& where, uint32_t* 
     return false;
 }
 
-int PlugVerb(bool plug, const char* file, const char* where)
+// Plugs or unplugs the device of a port (replugs -1), or unplugs and plugs
+// it replugs times, each time waiting until the driver has removed or
+// started it.
+int PlugVerb(const char* file, const char* where, bool plug, int replugs)
 {
     SimTopology topology;
     Load(file, &topology);
@@ -280,22 +282,12 @@ int PlugVerb(bool plug, const char* file, const char* where)
         fprintf(stderr, "portolan-usb-load: no port %s\n", where);
         return 2;
     }
-    if (!ControlUsbStack(plug ? IOCTL_PORTOLAN_PLUG : IOCTL_PORTOLAN_UNPLUG, &index, sizeof(index), nullptr, 0))
-        return Fail(plug ? "plugging" : "unplugging");
-    return 0;
-}
-
-int ReplugVerb(const char* file, const char* where, int count)
-{
-    SimTopology topology;
-    Load(file, &topology);
-    uint32_t index = 0;
-    if (!PortIndex(topology, where, &index) || count < 0) {
-        fprintf(stderr, "portolan-usb-load: no port %s\n", where);
-        return 2;
-    }
+    if (replugs < 0)
+        return ControlUsbStack(plug ? IOCTL_PORTOLAN_PLUG : IOCTL_PORTOLAN_UNPLUG, &index, sizeof(index), nullptr, 0)
+                   ? 0
+                   : Fail(plug ? "plugging" : "unplugging");
     PortolanUsbStats stats = {};
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < replugs; ++i)
         for (DWORD code : {IOCTL_PORTOLAN_UNPLUG, IOCTL_PORTOLAN_PLUG})
             if (!ControlUsbStack(code, &index, sizeof(index), nullptr, 0) || !WaitUntilSettled(&stats))
                 return Fail("replugging");
@@ -333,9 +325,9 @@ int main(int argc, char** argv)
     if (argc == 2 && verb == "--reset-stats")
         return ControlUsbStack(IOCTL_PORTOLAN_RESET_STATS, nullptr, 0, nullptr, 0) ? 0 : Fail("resetting the counts");
     if (argc == 4 && (verb == "--plug" || verb == "--unplug"))
-        return PlugVerb(verb == "--plug", argv[2], argv[3]);
-    if (argc == 5 && verb == "--replug")
-        return ReplugVerb(argv[2], argv[3], atoi(argv[4]));
+        return PlugVerb(argv[2], argv[3], verb == "--plug", -1);
+    if (argc == 5 && verb == "--replug" && atoi(argv[4]) >= 0)
+        return PlugVerb(argv[2], argv[3], true, atoi(argv[4]));
     if (argc == 2 && verb[0] != '-')
         return LoadVerb(argv[1]);
     fprintf(stderr, "usage: portolan-usb-load TOPOLOGY.json | --plug|--unplug TOPOLOGY.json C/P[/P...] | "
