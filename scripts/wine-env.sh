@@ -13,27 +13,6 @@ wine_env_fail() {
     return 1
 }
 
-wine_env_find_loader() {
-    if [[ -x /usr/lib/wine/wine64 ]]; then
-        echo /usr/lib/wine/wine64
-    elif command -v wine64 >/dev/null 2>&1; then
-        command -v wine64
-    elif command -v wine >/dev/null 2>&1; then
-        command -v wine
-    else
-        return 1
-    fi
-}
-
-wine_env_find_server() {
-    local dir
-    dir=$(dirname "$WINE_LOADER")
-    for candidate in "$dir/wineserver64" "$dir/wineserver" /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver; do
-        [[ -x "$candidate" ]] && { echo "$candidate"; return 0; }
-    done
-    command -v wineserver 2>/dev/null
-}
-
 wine_env_cleanup() {
     if [[ -n "${WINEPREFIX:-}" && -n "${WINE_SERVER:-}" && -d "$WINEPREFIX" ]]; then
         "$WINE_SERVER" -k >/dev/null 2>&1 || true
@@ -80,9 +59,9 @@ wine_env_setup() {
     [[ -n "$build_dir" ]] || { wine_env_fail "usage: source wine-env.sh BUILD_DIR"; return 1; }
     mkdir -p "$build_dir" || return 1
 
-    WINE_LOADER=$(wine_env_find_loader) || { wine_env_fail "no wine64 or wine found"; return 1; }
-    WINE_SERVER=$(wine_env_find_server) || { wine_env_fail "no wineserver next to $WINE_LOADER"; return 1; }
-    export WINE_LOADER WINE_SERVER
+    # Debian's wine64: its loader also starts 32-bit programs (wine32).
+    export WINE_LOADER=/usr/lib/wine/wine64 WINE_SERVER=/usr/lib/wine/wineserver64
+    [[ -x "$WINE_LOADER" && -x "$WINE_SERVER" ]] || { wine_env_fail "no $WINE_LOADER (scripts/setup.sh)"; return 1; }
     # wineboot and friends look for the loader under this name.
     export WINELOADER="$WINE_LOADER"
     export WINESERVER="$WINE_SERVER"
