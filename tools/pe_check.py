@@ -103,7 +103,7 @@ def resources(pe):
     """Every resource leaf as a dict: type, name, language, size, sha256.
     pefile drops what it cannot read with a warning; here that is an error."""
     if pe.get_warnings():
-        raise PeError("; ".join(pe.get_warnings()))
+        raise PeError(pe.get_warnings()[0])
     found = []
     root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
     for kind in root.entries if root else []:
