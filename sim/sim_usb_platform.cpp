@@ -44,14 +44,6 @@ const uint16_t* BlockHubName(void* context, uint32_t hub, uint32_t* units)
 
 }  // namespace
 
-uint64_t SimUsbPlatform::Counters::Ioctls() const
-{
-    uint64_t total = 0;
-    for (const auto& [code, count] : ioctl)
-        total += count;
-    return total;
-}
-
 SimUsbPlatform::SimUsbPlatform(SimTopology& topology) : topology_(topology) {}
 
 SimUsbPlatform::~SimUsbPlatform() = default;

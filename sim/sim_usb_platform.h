@@ -41,7 +41,6 @@ public:
         uint64_t closes = 0;
         uint64_t setsOpened = 0;
         uint64_t setsClosed = 0;
-        uint64_t Ioctls() const;
     };
     const Counters& Count() const { return counters_; }
     void ResetCounters() { counters_ = Counters{}; }
