@@ -3,7 +3,9 @@
 
     python3 tools/make_images.py                  # write res/*.bmp and res/*.ico
     python3 tools/make_images.py --check          # fail if a written file is stale
-    python3 tools/make_images.py --preview DIR    # also write enlarged PNGs to DIR
+
+An enlarged preview comes from ImageMagick, e.g.
+    convert res/tree_images.bmp -scale 800% tree_images.png
 
 A pixel map is a text file:
 
@@ -23,7 +25,6 @@ import argparse
 import os
 import struct
 import sys
-import zlib
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 RES = os.path.join(REPO, "res")
@@ -191,7 +192,7 @@ def build_tree_images():
     if pixel_map.colours.get(".") != (0, 255, 0, 0xFF):
         raise SystemExit(f"{pixel_map.path}: '.' must be the mask colour 00FF00")
     rows = strip_pixels(pixel_map)
-    return indexed_bmp(pixel_map, rows, 4), [("tree_images", rows, 8, (255, 255, 255), (0, 255, 0))]
+    return indexed_bmp(pixel_map, rows, 4)
 
 
 def build_about():
@@ -199,17 +200,11 @@ def build_about():
     if len(pixel_map.frames) != 1 or pixel_map.frames[0][1:3] != (103, 65):
         raise SystemExit(f"{pixel_map.path}: one frame of 103x65")
     rows = pixel_map.pixels(0)
-    return indexed_bmp(pixel_map, rows, 8), [("about", rows, 4, None, None)]
+    return indexed_bmp(pixel_map, rows, 8)
 
 
 def build_icon():
-    pixel_map = PixelMap(os.path.join(SOURCES, "portolan.txt"))
-    previews = []
-    for index, (name, width, _, _) in enumerate(pixel_map.frames):
-        rows = pixel_map.pixels(index)
-        previews.append((f"portolan_{width}", rows, 96 // width * 2, "checker", None))
-        previews.append((f"portolan_{width}_1x", rows, 1, (240, 240, 240), None))
-    return ico_file(pixel_map, [16, 32, 48]), previews
+    return ico_file(PixelMap(os.path.join(SOURCES, "portolan.txt")), [16, 32, 48])
 
 
 TARGETS = [
@@ -219,45 +214,14 @@ TARGETS = [
 ]
 
 
-def png(rows):
-    width = len(rows[0])
-    raw = b"".join(b"\0" + b"".join(bytes(p) for p in row) for row in rows)
-
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-    header = struct.pack(">IIBBBBB", width, len(rows), 8, 2, 0, 0, 0)
-    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
-
-
-def preview_rows(rows, scale, background, mask):
-    """Enlarged RGB rows; alpha and the mask colour drawn over the background."""
-    out = []
-    for oy in range(len(rows) * scale):
-        line = []
-        for ox in range(len(rows[0]) * scale):
-            r, g, b, a = rows[oy // scale][ox // scale]
-            if background == "checker":
-                bg = (204,) * 3 if (ox // 8 + oy // 8) % 2 else (255,) * 3
-            else:
-                bg = background or (255, 255, 255)
-            if mask is not None and (r, g, b) == mask:
-                a = 0
-            line.append(tuple((c * a + k * (255 - a)) // 255 for c, k in zip((r, g, b), bg)))
-        out.append(line)
-    return out
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--check", action="store_true", help="compare with the files in res/ instead of writing")
-    parser.add_argument("--preview", metavar="DIR", help="write enlarged PNG previews to DIR")
     args = parser.parse_args()
 
     stale = []
     for name, build in TARGETS:
-        data, previews = build()
+        data = build()
         path = os.path.join(RES, name)
         if args.check:
             with open(path, "rb") as f:
@@ -266,11 +230,6 @@ def main():
         else:
             with open(path, "wb") as f:
                 f.write(data)
-        if args.preview:
-            os.makedirs(args.preview, exist_ok=True)
-            for preview_name, rows, scale, background, mask in previews:
-                with open(os.path.join(args.preview, preview_name + ".png"), "wb") as f:
-                    f.write(png(preview_rows(rows, scale, background, mask)))
     if stale:
         print("stale, run tools/make_images.py: " + ", ".join(stale), file=sys.stderr)
         return 1
