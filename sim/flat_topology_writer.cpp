@@ -15,10 +15,7 @@ constexpr size_t kEndpointSize = 7;
 
 std::string FoldedName(const std::u16string& name)
 {
-    std::string out;
-    for (char16_t unit : name)
-        out += Cp1252FromUnit(unit);
-    return FoldedAsciiCase(out);
+    return FoldedAsciiCase(Cp1252FromUtf16(name));
 }
 
 class Writer {
@@ -76,6 +73,7 @@ public:
         if (!data_.empty())
             memcpy(out + dataStart, data_.data(), data_.size());
         flat.hubs = simHubs_;
+        flat.hubByName = std::move(hubByName_);
         return flat;
     }
 
@@ -233,7 +231,6 @@ private:
         std::map<const SimHub*, uint32_t> indexOf;
         for (uint32_t i = 0; i < simHubs_.size(); ++i)
             indexOf[simHubs_[i]] = i;
-        std::map<std::string, uint32_t> firstByName;
         std::vector<const SimHub*> pending;
         for (const SimController& controller : topology_.controllers)
             if (controller.rootHub)
@@ -241,19 +238,20 @@ private:
         while (!pending.empty()) {
             const SimHub* hub = pending.back();
             pending.pop_back();
-            firstByName.try_emplace(FoldedName(hub->name), indexOf[hub]);
+            hubByName_.try_emplace(FoldedName(hub->name), indexOf[hub]);
             for (const SimPort& port : hub->ports)
                 if (port.hub)
                     pending.push_back(port.hub.get());
         }
         for (uint32_t i = 0; i < hubs_.size(); ++i)
-            hubs_[i].opensAs = firstByName[FoldedName(simHubs_[i]->name)];
+            hubs_[i].opensAs = hubByName_[FoldedName(simHubs_[i]->name)];
     }
 
     const SimTopology& topology_;
     std::vector<FlatController> controllers_;
     std::vector<FlatHub> hubs_;
     std::vector<const SimHub*> simHubs_;
+    std::map<std::string, uint32_t> hubByName_;  // filled by ResolveOpens
     std::vector<FlatPort> ports_;
     std::vector<FlatString> strings_;
     std::vector<uint8_t> data_;

@@ -161,10 +161,7 @@ bool JsonTape::NextMember(std::string* key)
         ++at_;
         return false;
     }
-    Take(kKey);
-    const uint64_t size = Count();
-    key->assign(reinterpret_cast<const char*>(tape_.data() + at_), size);
-    at_ += size;
+    *key = Text(kKey);
     return true;
 }
 
@@ -177,13 +174,18 @@ bool JsonTape::NextElement()
     return true;
 }
 
-std::string JsonTape::String()
+std::string JsonTape::Text(uint8_t event)
 {
-    Take(kString);
+    Take(event);
     const uint64_t size = Count();
     std::string text(reinterpret_cast<const char*>(tape_.data() + at_), size);
     at_ += size;
     return text;
+}
+
+std::string JsonTape::String()
+{
+    return Text(kString);
 }
 
 bool JsonTape::Boolean()

@@ -49,9 +49,10 @@ public:
     void Skip();
 
 private:
-    friend class TapeWriter;
     uint8_t Take(uint8_t expected);
     uint64_t Count();
+    // A key or string event's text.
+    std::string Text(uint8_t event);
 
     std::vector<uint8_t> tape_;
     size_t at_ = 0;

@@ -59,6 +59,14 @@ char Cp1252FromUnit(char16_t unit)
     return unit < 0x100 ? static_cast<char>(unit) : '?';
 }
 
+std::string Cp1252FromUtf16(const std::u16string& text)
+{
+    std::string out;
+    for (char16_t unit : text)
+        out += Cp1252FromUnit(unit);
+    return out;
+}
+
 bool Cp1252Holds(char16_t unit)
 {
     return UnitFromCp1252(static_cast<unsigned char>(Cp1252FromUnit(unit))) == unit;

@@ -14,6 +14,8 @@ public:
 
 // Byte of code page 1252 for one UTF-16 unit: its own, a best fit, or '?'.
 char Cp1252FromUnit(char16_t unit);
+// UTF-16 text in code page 1252, unit by unit as Cp1252FromUnit gives it.
+std::string Cp1252FromUtf16(const std::u16string& text);
 // Whether code page 1252 has a byte for the unit itself, not a best fit.
 bool Cp1252Holds(char16_t unit);
 // One code point as UTF-8.

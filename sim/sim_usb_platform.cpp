@@ -12,14 +12,6 @@
 
 namespace {
 
-std::string Ascii(const std::u16string& text)
-{
-    std::string out;
-    for (char16_t unit : text)
-        out += Cp1252FromUnit(unit);
-    return out;
-}
-
 template <typename Record>
 void Keep(std::deque<Record>& record, Record entry)
 {
@@ -63,11 +55,8 @@ void SimUsbPlatform::Flatten()
 {
     flat_ = FlattenTopology(topology_);
     controllerByPath_.clear();
-    hubByName_.clear();
     for (uint32_t i = 0; i < topology_.controllers.size(); ++i)
         controllerByPath_.try_emplace(FoldedAsciiCase(ControllerDevicePath(i)), i);
-    for (uint32_t i = 0; i < flat_.hubs.size(); ++i)
-        hubByName_.try_emplace(FoldedAsciiCase(Ascii(flat_.hubs[i]->name)), HubOf(flat_, i).opensAs);
 }
 
 ControllerSet SimUsbPlatform::OpenControllerSet()
@@ -137,8 +126,8 @@ DeviceHandle SimUsbPlatform::OpenDevice(const char* path)
     const std::string prefix = "\\\\.\\";
     // "\\.\" alone names no device; CreateFileA fails on it.
     if (!target && wanted.size() > prefix.size() && wanted.compare(0, prefix.size(), prefix) == 0) {
-        auto found = hubByName_.find(FoldedAsciiCase(wanted.substr(prefix.size())));
-        if (found != hubByName_.end() && (HubOf(flat_, found->second).flags & FLAT_HUB_OPEN))
+        auto found = flat_.hubByName.find(FoldedAsciiCase(wanted.substr(prefix.size())));
+        if (found != flat_.hubByName.end() && (HubOf(flat_, found->second).flags & FLAT_HUB_OPEN))
             target = Target{false, found->second};
     }
     if (!target) {
@@ -187,7 +176,7 @@ bool SimUsbPlatform::IoControl(DeviceHandle handle, uint32_t code, void* in, uin
         uint32_t cycled = 0;
         ok = FlatHubIoControl(&stack, target.index, code, system.data(), inSize, outSize, &written, &cycled);
         if (ok && cycled)
-            Keep(cycles_, std::make_pair(Ascii(flat_.hubs[target.index]->name), cycled));
+            Keep(cycles_, std::make_pair(Cp1252FromUtf16(flat_.hubs[target.index]->name), cycled));
     }
     if (!ok)
         return false;

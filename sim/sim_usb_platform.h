@@ -79,9 +79,9 @@ private:
 
     SimTopology& topology_;
     FlatTopology flat_;
-    // Device names, ASCII letters folded, to what they open.
+    // Controller paths, ASCII letters folded, to their index; hub names are
+    // looked up in the block's own map.
     std::unordered_map<std::string, uint32_t> controllerByPath_;
-    std::unordered_map<std::string, uint32_t> hubByName_;
     Counters counters_;
     std::map<DeviceHandle, Target> handles_;
     uintptr_t nextHandle_ = 0x100;

@@ -86,9 +86,10 @@ def import_checks(path, machine):
     if not dlls:
         checks.append(("an import table", False))
     for dll in dlls:
-        checks.append((f"import: {dll}" + ("" if import_allowed(dll, path) else
+        allowed = import_allowed(dll, path)
+        checks.append((f"import: {dll}" + ("" if allowed else
                                            " is not a Windows system DLL (for a driver: ntoskrnl.exe, hal.dll)"),
-                       import_allowed(dll, path)))
+                       allowed))
     return checks
 
 
@@ -164,7 +165,6 @@ def compare(first, second):
         elif left[key]["sha256"] != right[key]["sha256"]:
             problems.append("%s differs (%d bytes vs %d bytes)" % (label, left[key]["size"], right[key]["size"]))
     return problems
-
 
 
 # ---------------------------------------------------------------------------
@@ -331,7 +331,6 @@ def release_checks(path, image):
     return checks, notes
 
 
-
 # ---------------------------------------------------------------------------
 
 def print_checks(path, checks):
@@ -353,7 +352,8 @@ def main(argv):
             info = read(args[-1])
             if as_json:
                 print(json.dumps(info, indent=2))
-            for r in [] if as_json else info["resources"]:
+                return 0
+            for r in info["resources"]:
                 print(f"{r['type']!s:12} {r['name']!s:8} lang 0x{r['language']:04x} {r['size']:8} bytes "
                       f"sha256 {r['sha256']}")
             return 0

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -110,14 +112,14 @@ void MergeDrivers(SimRegistryKey& into, SimRegistryKey& copy, const std::string&
 // The bundled office PC, copied: each copy's hub names, driver keys and keys
 // carry a suffix of their own, so that each is opened and looked up on its
 // own. The unrelated instance keys come first under Enum\USB.
-SimTopology OfficePcs(int copies, int extraInstances)
+SimTopology OfficePcs(const std::string& officePc, int copies, int extraInstances)
 {
     SimTopology pc;
     AddUnrelatedInstances(pc, extraInstances);
     for (int copy = 0; copy < copies; ++copy) {
         SimTopology one;
         std::string error;
-        if (!LoadTopologyFile(kOfficePc, &one, &error)) {
+        if (!ParseTopology(officePc, kOfficePc, &one, &error)) {
             fprintf(stderr, "%s\n", error.c_str());
             exit(2);
         }
@@ -147,11 +149,11 @@ struct Row {
     size_t peakBytes = 0;
 };
 
-Row Measure(int copies, int extraInstances, double minSeconds)
+Row Measure(const std::string& officePc, int copies, int extraInstances, double minSeconds)
 {
     using Clock = std::chrono::steady_clock;
     Row row;
-    SimSession session(OfficePcs(copies, extraInstances));
+    SimSession session(OfficePcs(officePc, copies, extraInstances));
     row.controllers = static_cast<int>(session.Topology().controllers.size());
     row.extraInstances = extraInstances;
     ShowUnusedPorts = 0;
@@ -242,11 +244,13 @@ int main(int argc, char** argv)
         }
     }
 
+    std::ifstream file(kOfficePc, std::ios::binary);
+    const std::string officePc((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     std::vector<Row> rows;
     bool ok = true;
     for (int extra : kExtraInstanceCounts)
         for (int copies : kCopies)
-            rows.push_back(Measure(copies, extra, minSeconds));
+            rows.push_back(Measure(officePc, copies, extra, minSeconds));
     std::vector<std::pair<int, double>> bare;
     for (int controllers : kBareControllerCounts)
         bare.emplace_back(controllers, MicrosecondsPerController(controllers));
