@@ -357,9 +357,9 @@ public:
         return out + "]";
     }
 
-    // The main and the advice window; the advice window is given the time
-    // it takes the start-up's posted commands to open it.
-    std::string Windows() const
+    // The advice windows shown, given up to 5 s to show after start-up's
+    // posted commands.
+    std::vector<HWND> WaitForAdvice() const
     {
         std::vector<HWND> advice;
         for (int i = 0; i < 100 && advice.empty(); ++i) {
@@ -367,6 +367,13 @@ public:
             if (advice.empty())
                 Sleep(50);
         }
+        return advice;
+    }
+
+    // The main and the advice window, with SM_CXFULLSCREEN.
+    std::string Windows() const
+    {
+        const std::vector<HWND> advice = WaitForAdvice();
         return "{\"main\": " + WindowJson(main_) + ", \"advice\": " + (advice.empty() ? "null" : WindowJson(advice[0])) +
                ", \"cx_fullscreen\": " + std::to_string(GetSystemMetrics(SM_CXFULLSCREEN)) + "}";
     }
@@ -424,12 +431,10 @@ public:
     // start-up has opened it; true when no other window of the program shows.
     bool AdviceOff() const
     {
-        const DWORD process = ProcessOf(main_);
-        for (int i = 0; i < 100 && TopLevelWindows(process, kHelpWindowClass, true).empty(); ++i)
-            Sleep(50);
+        WaitForAdvice();
         SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_ADVICE_WINDOW, 0), 0);
         for (int i = 0; i < 100; ++i) {
-            if (TopLevelWindows(process, nullptr, true).size() == 1)
+            if (TopLevelWindows(ProcessOf(main_), nullptr, true).size() == 1)
                 return true;
             Sleep(50);
         }
