@@ -29,8 +29,8 @@ namespace {
 
 constexpr UINT kPostedCommands[] = {CommandAutoRefresh, CommandAdviceWindow};
 
-// The dialog's controls behind the tree, status line and panel; attached to
-// them when the dialog is made.
+// The Win32 side of the seams both exes share; the tree, status line and
+// panel are attached to the dialog's controls when the dialog is made.
 Win32TreeView TreeOfDialog;
 Win32StatusBar StatusOfDialog;
 Win32Panel PanelOfDialog;
