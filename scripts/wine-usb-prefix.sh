@@ -68,6 +68,16 @@ usb_wait_exit() {
     wait "$USB_APP_PID" || USB_APP_EXIT=$?
 }
 
+# The driver's counts as JSON. Under a load of notifications a Wine process
+# now and then ends without a word (seen once in the soak's replug storm):
+# the read is tried again, up to three times.
 usb_stats() {
-    wine_run "$USB_BUILD/portolan-usb-load.exe" --stats | tr -d '\r'
+    local stats
+    for _ in 1 2 3; do
+        stats=$(wine_run "$USB_BUILD/portolan-usb-load.exe" --stats | tr -d '\r') || true
+        [[ -n "$stats" ]] && { printf '%s\n' "$stats"; return 0; }
+        sleep 1
+    done
+    echo "wine-usb: portolan-usb-load.exe --stats gave no counts" >&2
+    return 1
 }
