@@ -75,7 +75,7 @@ int OnSelectionChanged(WindowRef dialog, uint32_t notifyCode, TreeItem newItem)
     return 0;
 }
 
-void ShowNodeProperties(WindowRef dialog, const TreeNodeInfo* record)
+int ShowNodeProperties(WindowRef dialog, const TreeNodeInfo* record)
 {
     for (int field : {VendorIdField, ProductIdField, VendorNameField, ProductNameField, PnpInstanceField, SerialField,
                       ConfigurationsField, SpeedField})
@@ -136,4 +136,5 @@ void ShowNodeProperties(WindowRef dialog, const TreeNodeInfo* record)
 
     if (AdviceWindowEnabled)
         ShowAdviceTopic(dialog, topic);
+    return topic;
 }

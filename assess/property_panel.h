@@ -15,7 +15,9 @@ constexpr uint32_t kTreeSelectionChanged = static_cast<uint32_t>(-402);
 
 // A tree notification: the code and the newly selected item. Returns 0.
 int OnSelectionChanged(WindowRef dialog, uint32_t notifyCode, TreeItem newItem);
-void ShowNodeProperties(WindowRef dialog, const TreeNodeInfo* record);
+// Fills the panel and returns the advice topic, which it also shows when the
+// advice window is on.
+int ShowNodeProperties(WindowRef dialog, const TreeNodeInfo* record);
 
 // The speed name for a Speed value; values past the table read as its last entry.
 const char* SpeedName(uint8_t speed);

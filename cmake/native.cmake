@@ -5,7 +5,7 @@ add_library(portolan_sim STATIC ${PORTOLAN_SIM_SOURCES} sim/sim_session.cpp)
 target_link_libraries(portolan_sim PUBLIC portolan_core nlohmann_json::nlohmann_json)
 
 add_library(portolan_report_lib STATIC
-    tools/tree_printer.cpp
+    tools/report_json.cpp
 )
 target_link_libraries(portolan_report_lib PUBLIC portolan_sim)
 

@@ -161,3 +161,8 @@ std::u16string Utf8ToUtf16(const std::string& text)
     }
     return out;
 }
+
+std::string Cp1252CodePage::ToUtf8(const char* text)
+{
+    return Cp1252ToUtf8(text);
+}

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "sim/memory_panel.h"
-#include "sim/memory_tree.h"
+#include "assess/memory_panel.h"
+#include "tree/memory_tree.h"
 #include "sim/recording_help.h"
 #include "sim/recording_shell.h"
 #include "sim/sim_code_page.h"

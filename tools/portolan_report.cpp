@@ -6,7 +6,8 @@
 
 #include "sim/sim_session.h"
 #include "sim/topology_loader.h"
-#include "tools/tree_printer.h"
+#include "app/report_text.h"
+#include "tools/report_json.h"
 #include "tree/device_tree.h"
 #include "tree/topology_scan.h"
 
@@ -79,7 +80,7 @@ int main(int argc, char** argv)
     if (options.json) {
         output = TreeAsJson(session.Tree(), session.Status().Text(), options.stats ? &session : nullptr);
     } else {
-        output = TreeAsText(session.Tree(), session.Status().Text());
+        output = ReportBody(session.Tree(), session.Status().Text());
         if (options.stats)
             output += RequestsAsText(session);
     }

@@ -1,4 +1,4 @@
-// Text conversion to the ANSI code page through WideCharToMultiByte.
+// Text conversion between the ANSI code page and UTF-16 or UTF-8.
 #pragma once
 
 #include "usb/usb_platform.h"
@@ -6,4 +6,5 @@
 class Win32AnsiCodePage : public AnsiCodePage {
 public:
     int FromWide(const WideChar* text, int units, char* out, int outBytes) override;
+    std::string ToUtf8(const char* text) override;
 };

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/memory_tree.h"
+#include "tree/memory_tree.h"
 
 inline void AppendLines(const MemoryTree::Item& item, int depth, std::vector<std::string>& lines)
 {

@@ -1,4 +1,4 @@
-#include "sim/memory_tree.h"
+#include "tree/memory_tree.h"
 
 #include <algorithm>
 
@@ -17,7 +17,21 @@ size_t CountItems(const std::vector<std::unique_ptr<MemoryTree::Item>>& items)
     return count;
 }
 
+void VisitItems(const std::vector<std::unique_ptr<MemoryTree::Item>>& items, int depth,
+                const std::function<void(const MemoryTree::Item&, int)>& visit)
+{
+    for (const auto& item : items) {
+        visit(*item, depth);
+        VisitItems(item->children, depth + 1, visit);
+    }
+}
+
 }  // namespace
+
+void MemoryTree::Visit(const std::function<void(const Item& item, int depth)>& visit) const
+{
+    VisitItems(top_, 0, visit);
+}
 
 std::vector<std::unique_ptr<MemoryTree::Item>>& MemoryTree::SiblingsOf(Item* item)
 {

@@ -1,13 +1,13 @@
-#include "tools/tree_printer.h"
+#include "tools/report_json.h"
 
 #include <cstdio>
 #include <functional>
 
 #include <nlohmann/json.hpp>
 
-#include "app/advice_window.h"
+#include "app/report_text.h"
 #include "assess/property_panel.h"
-#include "sim/memory_panel.h"
+#include "assess/memory_panel.h"
 #include "sim/sim_code_page.h"
 #include "sim/sim_session.h"
 #include "tree/tree_node_info.h"
@@ -16,16 +16,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 using Item = MemoryTree::Item;
-
-// Pre-order, as the tree shows its items.
-void Visit(const std::vector<std::unique_ptr<Item>>& items, int depth,
-           const std::function<void(const Item&, int)>& visit)
-{
-    for (const auto& item : items) {
-        visit(*item, depth);
-        Visit(item->children, depth + 1, visit);
-    }
-}
 
 Json KindOf(const Item& item)
 {
@@ -106,30 +96,8 @@ struct PanelState {
 
 PanelState PanelAfterSelecting(const Item& item)
 {
-    // The topic as the advice window is asked for it: through a recording
-    // HTML Help that binds without the PC's registry, so that the requests
-    // counted stay those of the scan.
     PanelState state;
-    RecordingHelp help;
-    SimTopology nothing;
-    SimRegistry noRegistry(nothing);
-    PropertyPanel* panel = ActivePanel;
-    HelpPlatform* helpBefore = ActiveHelp;
-    RegistryPlatform* registry = ActiveRegistry;
-    const int enabled = AdviceWindowEnabled;
-    ActivePanel = &state.panel;
-    ActiveHelp = &help;
-    ActiveRegistry = &noRegistry;
-    AdviceWindowEnabled = 1;
-    ResetAdviceWindowState();
-    ShowNodeProperties(nullptr, static_cast<const TreeNodeInfo*>(item.param));
-    ResetAdviceWindowState();
-    ActivePanel = panel;
-    ActiveHelp = helpBefore;
-    ActiveRegistry = registry;
-    AdviceWindowEnabled = enabled;
-    if (!help.Topics().empty())
-        state.topic = help.Topics().back();
+    state.topic = ReadPanelOf(static_cast<const TreeNodeInfo*>(item.param), &state.panel);
     return state;
 }
 
@@ -152,43 +120,6 @@ Json PanelAsJson(const PanelState& state)
     panel["isoc"] = p.Checked(IsochronousBox);
     panel["topic"] = state.topic;
     return panel;
-}
-
-// The advice topic's verdict in the words of the help file's pages.
-std::string Verdict(int topic)
-{
-    switch (topic) {
-    case 101:
-        return "Highspeed: Nein, Isochron: Nein";
-    case 102:
-        return "Highspeed: Ja, Isochron: Nein";
-    case 103:
-        return "Highspeed: Nein, Isochron: Ja";
-    case 104:
-        return "Highspeed: Ja, Isochron: Ja";
-    default:
-        return "kein Endger\xC3\xA4t bewertet";
-    }
-}
-
-std::string PanelAsText(const PanelState& state, const std::string& indent)
-{
-    const MemoryPanel& p = state.panel;
-    auto text = [&](int control) { return Cp1252ToUtf8(p.Text(control)); };
-    std::string types;
-    for (auto [box, name] : {std::pair{ControlBox, "CTRL"}, {BulkBox, "BULK"}, {InterruptBox, "INTR"},
-                             {IsochronousBox, "ISOC"}})
-        if (p.Checked(box))
-            types += std::string(types.empty() ? "" : " ") + name;
-    std::string out;
-    out += indent + "Hersteller: " + text(VendorIdField) + "  " + text(VendorNameField) + "\n";
-    out += indent + "Produkt: " + text(ProductIdField) + "  " + text(ProductNameField) + "\n";
-    out += indent + "PnP-Instanz: " + text(PnpInstanceField) + "\n";
-    out += indent + "Konfigurationen: " + text(ConfigurationsField) + "   Seriennr.: " + text(SerialField) + "\n";
-    out += indent + "Datenrate: " + text(SpeedField) + " (" + std::to_string(p.Bar()) + "/4)\n";
-    out += indent + "Transfertypen: " + (types.empty() ? "-" : types) + "\n";
-    out += indent + "=> Thema " + std::to_string(state.topic) + ": " + Verdict(state.topic) + "\n";
-    return out;
 }
 
 // One entry of "items"; the place for further per-item keys.
@@ -230,27 +161,12 @@ Json RequestsAsJson(const SimSession& session)
 
 }  // namespace
 
-std::string TreeAsText(const MemoryTree& tree, const std::string& status)
-{
-    std::string text;
-    Visit(tree.TopLevel(), 0, [&](const Item& item, int depth) {
-        text.append(static_cast<size_t>(depth) * 2, ' ');
-        text += Cp1252ToUtf8(item.label);
-        text += " [" + std::to_string(item.image) + "]\n";
-        const TreeNodeInfo* record = DeviceRecord(item);
-        if (record && record->ConnectionInfo && record->ConnectionInfo->ConnectionStatus != 0)
-            text += PanelAsText(PanelAfterSelecting(item), std::string(static_cast<size_t>(depth) * 2 + 4, ' '));
-    });
-    text += "Status: " + Cp1252ToUtf8(status) + "\n";
-    return text;
-}
-
 std::string TreeAsJson(const MemoryTree& tree, const std::string& status, const SimSession* statsOrNull)
 {
     Json document;
     document["status"] = Cp1252ToUtf8(status);
     Json items = Json::array();
-    Visit(tree.TopLevel(), 0, [&](const Item& item, int depth) { items.push_back(ItemAsJson(item, depth)); });
+    tree.Visit([&](const Item& item, int depth) { items.push_back(ItemAsJson(item, depth)); });
     document["items"] = std::move(items);
     if (statsOrNull)
         document["requests"] = RequestsAsJson(*statsOrNull);

@@ -1,4 +1,4 @@
-#include "sim/memory_panel.h"
+#include "assess/memory_panel.h"
 
 void MemoryPanel::SetFieldText(int control, const char* text)
 {

@@ -1,4 +1,5 @@
-// A tree container and status line held in memory.
+// A tree container and status line held in memory: the report's, and the
+// tests'.
 #pragma once
 
 #include <functional>
@@ -41,6 +42,8 @@ public:
     const std::vector<std::unique_ptr<Item>>& TopLevel() const { return top_; }
     static const Item& Of(TreeItem item) { return *static_cast<const Item*>(item); }
     size_t ItemCount() const;
+    // Every item in the order shown (pre-order), with its depth.
+    void Visit(const std::function<void(const Item& item, int depth)>& visit) const;
 
 private:
     std::vector<std::unique_ptr<Item>>& SiblingsOf(Item* item);

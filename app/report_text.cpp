@@ -1,0 +1,113 @@
+#include "app/report_text.h"
+
+#include <cstdio>
+#include <functional>
+#include <utility>
+
+#include "assess/property_panel.h"
+#include "res/version.h"
+#include "usb/usb_platform.h"
+
+namespace {
+
+using Item = MemoryTree::Item;
+
+// The advice topic's verdict in the words of the help file's pages.
+std::string Verdict(int topic)
+{
+    switch (topic) {
+    case 101:
+        return "Highspeed: Nein, Isochron: Nein";
+    case 102:
+        return "Highspeed: Ja, Isochron: Nein";
+    case 103:
+        return "Highspeed: Nein, Isochron: Ja";
+    case 104:
+        return "Highspeed: Ja, Isochron: Ja";
+    default:
+        return "kein Endger\xC3\xA4t bewertet";
+    }
+}
+
+std::string PanelAsText(const TreeNodeInfo* record, const std::string& indent)
+{
+    MemoryPanel p;
+    const int topic = ReadPanelOf(record, &p);
+    auto text = [&](int control) { return ActiveCodePage->ToUtf8(p.Text(control).c_str()); };
+    std::string types;
+    for (auto [box, name] : {std::pair{ControlBox, "CTRL"}, {BulkBox, "BULK"}, {InterruptBox, "INTR"},
+                             {IsochronousBox, "ISOC"}})
+        if (p.Checked(box))
+            types += std::string(types.empty() ? "" : " ") + name;
+    std::string out;
+    out += indent + "Hersteller: " + text(VendorIdField) + "  " + text(VendorNameField) + "\n";
+    out += indent + "Produkt: " + text(ProductIdField) + "  " + text(ProductNameField) + "\n";
+    out += indent + "PnP-Instanz: " + text(PnpInstanceField) + "\n";
+    out += indent + "Konfigurationen: " + text(ConfigurationsField) + "   Seriennr.: " + text(SerialField) + "\n";
+    out += indent + "Datenrate: " + text(SpeedField) + " (" + std::to_string(p.Bar()) + "/4)\n";
+    out += indent + "Transfertypen: " + (types.empty() ? "-" : types) + "\n";
+    out += indent + "=> Thema " + std::to_string(topic) + ": " + Verdict(topic) + "\n";
+    return out;
+}
+
+}  // namespace
+
+int ReadPanelOf(const TreeNodeInfo* record, MemoryPanel* panel)
+{
+    PropertyPanel* before = ActivePanel;
+    const int enabled = AdviceWindowEnabled;
+    ActivePanel = panel;
+    AdviceWindowEnabled = 0;
+    const int topic = ShowNodeProperties(nullptr, record);
+    ActivePanel = before;
+    AdviceWindowEnabled = enabled;
+    return topic;
+}
+
+std::string ReportBody(const MemoryTree& tree, const std::string& status)
+{
+    std::string text;
+    tree.Visit([&](const Item& item, int depth) {
+        text.append(static_cast<size_t>(depth) * 2, ' ');
+        text += ActiveCodePage->ToUtf8(item.label.c_str());
+        text += " [" + std::to_string(item.image) + "]\n";
+        const auto* record = static_cast<const TreeNodeInfo*>(item.param);
+        if (record && (record->Kind == ExternalHub || record->Kind == PortDevice) && record->ConnectionInfo &&
+            record->ConnectionInfo->ConnectionStatus != 0)
+            text += PanelAsText(record, std::string(static_cast<size_t>(depth) * 2 + 4, ' '));
+    });
+    text += "Status: " + ActiveCodePage->ToUtf8(status.c_str()) + "\n";
+    return text;
+}
+
+std::string ReportHeader(const ReportFacts& facts)
+{
+    auto bits = [](bool wide) { return std::string(wide ? "64 Bit" : "32 Bit"); };
+    return "Portolan-Bericht\n"
+           "Erstellt: " + facts.created + "\n"
+           "Portolan-Version: " PORTOLAN_VERSION_TEXT "\n"
+           "Windows: " + facts.windows + ", " + bits(facts.windows64) + "\n"
+           "Berichtsprogramm: " + bits(facts.programBits == 64) + "\n\n";
+}
+
+std::string ReportFileBytes(const std::string& text)
+{
+    std::string bytes = "\xEF\xBB\xBF";
+    bytes.reserve(text.size() + text.size() / 16 + 3);
+    for (char c : text) {
+        if (c == '\n')
+            bytes += '\r';
+        bytes += c;
+    }
+    return bytes;
+}
+
+std::string WindowsName(unsigned major, unsigned minor, unsigned build)
+{
+    const char* name = major == 10 && build >= 22000 ? "11" : major == 10 ? "10" : nullptr;
+    char text[64];
+    snprintf(text, sizeof(text), "Windows %s (%u.%u.%u)", name ? name : "", major, minor, build);
+    if (!name)
+        snprintf(text, sizeof(text), "Windows %u.%u.%u", major, minor, build);
+    return text;
+}
