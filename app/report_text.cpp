@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <functional>
 #include <utility>
+#include <vector>
 
 #include "assess/property_panel.h"
 #include "res/version.h"
@@ -11,6 +12,16 @@
 namespace {
 
 using Item = MemoryTree::Item;
+
+// Text in the ANSI code page as UTF-8.
+std::string Utf8(const std::string& ansi)
+{
+    const int units = ActiveCodePage->ToWide(ansi.c_str(), nullptr, 0);
+    std::vector<WideChar> wide(units > 0 ? static_cast<size_t>(units) : 1, 0);
+    if (units <= 0 || ActiveCodePage->ToWide(ansi.c_str(), wide.data(), units) <= 0)
+        return {};
+    return Utf8FromUtf16(wide.data(), wide.size() - 1);
+}
 
 // The advice topic's verdict in the words of the help file's pages.
 std::string Verdict(int topic)
@@ -33,7 +44,7 @@ std::string PanelAsText(const TreeNodeInfo* record, const std::string& indent)
 {
     MemoryPanel p;
     const int topic = ReadPanelOf(record, &p);
-    auto text = [&](int control) { return ActiveCodePage->ToUtf8(p.Text(control).c_str()); };
+    auto text = [&](int control) { return Utf8(p.Text(control)); };
     std::string types;
     for (auto [box, name] : {std::pair{ControlBox, "CTRL"}, {BulkBox, "BULK"}, {InterruptBox, "INTR"},
                              {IsochronousBox, "ISOC"}})
@@ -52,6 +63,24 @@ std::string PanelAsText(const TreeNodeInfo* record, const std::string& indent)
 
 }  // namespace
 
+std::string Utf8FromUtf16(const WideChar* text, size_t units)
+{
+    std::string out;
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t code = text[i];
+        if (code >= 0xD800 && code < 0xDC00 && i + 1 < units && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+            code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00u);
+        else if (code >= 0xD800 && code < 0xE000)
+            code = 0xFFFD;
+        const int extra = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+        static constexpr uint32_t kLead[] = {0, 0xC0, 0xE0, 0xF0};
+        out += static_cast<char>(kLead[extra] | code >> (6 * extra));
+        for (int shift = 6 * (extra - 1); shift >= 0; shift -= 6)
+            out += static_cast<char>(0x80 | (code >> shift & 0x3F));
+    }
+    return out;
+}
+
 int ReadPanelOf(const TreeNodeInfo* record, MemoryPanel* panel)
 {
     PropertyPanel* before = ActivePanel;
@@ -69,14 +98,14 @@ std::string ReportBody(const MemoryTree& tree, const std::string& status)
     std::string text;
     tree.Visit([&](const Item& item, int depth) {
         text.append(static_cast<size_t>(depth) * 2, ' ');
-        text += ActiveCodePage->ToUtf8(item.label.c_str());
+        text += Utf8(item.label);
         text += " [" + std::to_string(item.image) + "]\n";
         const auto* record = static_cast<const TreeNodeInfo*>(item.param);
         if (record && (record->Kind == ExternalHub || record->Kind == PortDevice) && record->ConnectionInfo &&
             record->ConnectionInfo->ConnectionStatus != 0)
             text += PanelAsText(record, std::string(static_cast<size_t>(depth) * 2 + 4, ' '));
     });
-    text += "Status: " + ActiveCodePage->ToUtf8(status.c_str()) + "\n";
+    text += "Status: " + Utf8(status) + "\n";
     return text;
 }
 

@@ -7,6 +7,10 @@
 #include "assess/memory_panel.h"
 #include "tree/memory_tree.h"
 #include "tree/tree_node_info.h"
+#include "usb/wide_char.h"
+
+// UTF-16 as UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf8FromUtf16(const WideChar* text, size_t units);
 
 // Fills panel as selecting the record fills the main window's panel, the
 // advice window left alone; returns the advice topic.

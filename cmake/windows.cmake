@@ -28,6 +28,7 @@ set(PORTOLAN_RESOURCE_FILES
 )
 add_library(portolan_resources OBJECT res/portolan.rc)
 target_include_directories(portolan_resources PUBLIC ${CMAKE_SOURCE_DIR}/res)
+list(APPEND PORTOLAN_RESOURCE_FILES ${CMAKE_SOURCE_DIR}/res/version_info.rc ${CMAKE_SOURCE_DIR}/res/version.h)
 set_source_files_properties(res/portolan.rc PROPERTIES OBJECT_DEPENDS "${PORTOLAN_RESOURCE_FILES}")
 
 # Loads every resource and checks it; run under Wine by
@@ -55,6 +56,20 @@ target_link_libraries(Portolan PRIVATE portolan_app portolan_resources)
 add_custom_command(TARGET Portolan POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Portolan> ${CMAKE_BINARY_DIR}/Portolan.symbols.exe
     COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:Portolan>
+    VERBATIM)
+
+# PortolanBericht.exe: the same scan of the machine, written as a report for
+# the maker's support. Stripped like Portolan.exe, its linked image kept as
+# PortolanBericht.symbols.exe.
+add_library(portolan_report_resources OBJECT res/report.rc)
+target_include_directories(portolan_report_resources PUBLIC ${CMAKE_SOURCE_DIR}/res)
+set_source_files_properties(res/report.rc PROPERTIES OBJECT_DEPENDS
+    "${CMAKE_SOURCE_DIR}/res/version_info.rc;${CMAKE_SOURCE_DIR}/res/version.h;${PORTOLAN_RESOURCE_FILES}")
+add_executable(PortolanBericht WIN32 app/report_main.cpp app/report_file.cpp app/win32_process.cpp)
+target_link_libraries(PortolanBericht PRIVATE portolan_win32 portolan_report_resources shell32 user32)
+add_custom_command(TARGET PortolanBericht POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:PortolanBericht> ${CMAKE_BINARY_DIR}/PortolanBericht.symbols.exe
+    COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:PortolanBericht>
     VERBATIM)
 
 # The simulated platform, for the demo and the window test.

@@ -162,7 +162,14 @@ std::u16string Utf8ToUtf16(const std::string& text)
     return out;
 }
 
-std::string Cp1252CodePage::ToUtf8(const char* text)
+int Cp1252CodePage::ToWide(const char* text, WideChar* out, int outUnits)
 {
-    return Cp1252ToUtf8(text);
+    const int units = static_cast<int>(strlen(text)) + 1;
+    if (outUnits == 0)
+        return units;
+    if (outUnits < units)
+        return 0;
+    for (int i = 0; i < units; ++i)
+        out[i] = static_cast<WideChar>(UnitFromCp1252(static_cast<unsigned char>(text[i])));
+    return units;
 }

@@ -10,7 +10,7 @@
 class Cp1252CodePage : public AnsiCodePage {
 public:
     int FromWide(const WideChar* text, int units, char* out, int outBytes) override;
-    std::string ToUtf8(const char* text) override;
+    int ToWide(const char* text, WideChar* out, int outUnits) override;
 };
 
 // Byte of code page 1252 for one UTF-16 unit: its own, a best fit, or '?'.

@@ -4,8 +4,8 @@ python3-pefile (their symbols through binutils' nm).
 
     pe_check.py imports [--machine i386|x86-64] EXE...
         machine and PE32/PE32+ (from the build folder: build/win32 i386,
-        build/win64 x86-64), the GUI subsystem of Portolan.exe and
-        PortolanDemo.exe, and imports of Windows system DLLs only: anything
+        build/win64 x86-64), the GUI subsystem of Portolan.exe,
+        PortolanBericht.exe and PortolanDemo.exe, and imports of Windows system DLLs only: anything
         else means the runtime is not linked statically. A kernel driver
         (.sys) must be a native program importing only ntoskrnl.exe and
         hal.dll.
@@ -39,7 +39,7 @@ MACHINES = {0x014C: "i386", 0x8664: "x86-64"}
 MAGICS = {0x10B: "PE32", 0x20B: "PE32+"}
 SUBSYSTEMS = {1: "native", 2: "gui", 3: "console"}
 RESOURCE_TYPES = {number: name[3:] for name, number in pefile.RESOURCE_TYPE.items() if isinstance(name, str)}
-GUI_EXES = {"portolan.exe", "portolandemo.exe"}
+GUI_EXES = {"portolan.exe", "portolanbericht.exe", "portolandemo.exe"}
 SYSTEM_DLLS = set("""kernel32 user32 gdi32 comctl32 comdlg32 advapi32 setupapi shell32 ole32 oleaut32 shlwapi
 msvcrt ntdll version bcrypt ws2_32 uxtheme cfgmgr32 imm32 winmm crypt32 rpcrt4 secur32 dwmapi psapi
 winspool.drv""".split())

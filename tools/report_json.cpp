@@ -53,21 +53,10 @@ std::string Hex4(unsigned value)
 
 std::string Utf16ToUtf8(const uint8_t* bytes, size_t units)
 {
-    std::string out;
-    for (size_t i = 0; i < units; ++i) {
-        uint32_t code = bytes[2 * i] | (bytes[2 * i + 1] << 8);
-        if (code >= 0xD800 && code < 0xDC00 && i + 1 < units) {
-            const uint32_t low = bytes[2 * i + 2] | (bytes[2 * i + 3] << 8);
-            if (low >= 0xDC00 && low < 0xE000) {
-                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if (code >= 0xD800 && code < 0xE000)
-            code = 0xFFFD;
-        AppendUtf8(out, code);
-    }
-    return out;
+    std::u16string text;
+    for (size_t i = 0; i < units; ++i)
+        text += static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    return Utf8FromUtf16(text.data(), units);
 }
 
 // The string list in list order; the LanguageList gives its IDs as text.

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "usb/wide_char.h"
 
@@ -49,8 +48,9 @@ public:
     // Bytes written, or with outBytes 0 the bytes needed; 0 on failure or
     // when the result does not fit.
     virtual int FromWide(const WideChar* text, int units, char* out, int outBytes) = 0;
-    // Terminated ANSI text as UTF-8, for the report file.
-    virtual std::string ToUtf8(const char* text) = 0;
+    // Terminated ANSI text to UTF-16 as MultiByteToWideChar converts it:
+    // units written with the terminator, with outUnits 0 the units needed.
+    virtual int ToWide(const char* text, WideChar* out, int outUnits) = 0;
 };
 
 // The platform in use; set once at start-up (or by a test).

@@ -6,5 +6,5 @@
 class Win32AnsiCodePage : public AnsiCodePage {
 public:
     int FromWide(const WideChar* text, int units, char* out, int outBytes) override;
-    std::string ToUtf8(const char* text) override;
+    int ToWide(const char* text, WideChar* out, int outUnits) override;
 };
