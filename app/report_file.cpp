@@ -65,7 +65,7 @@ std::wstring SystemReason(DWORD error)
     while (length && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' '))
         text[--length] = 0;
     wchar_t code[32];
-    swprintf(code, 32, L"%sFehler %lu", length ? L" (" : L"", error);
+    swprintf(code, 32, L"%lsFehler %lu", length ? L" (" : L"", error);
     return std::wstring(text) + code + (length ? L")" : L"");
 }
 
@@ -107,6 +107,12 @@ std::string ScanReportText()
 
 bool WriteReportFile(const std::wstring& path, const std::string& bytes, std::wstring* reason)
 {
+    // MoveFileExW replaces a read-only file on some platforms; never do.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        *reason = SystemReason(ERROR_ACCESS_DENIED);
+        return false;
+    }
     wchar_t suffix[32];
     swprintf(suffix, 32, L".%lu.tmp", GetCurrentProcessId());
     const std::wstring temporary = path + suffix;

@@ -69,6 +69,16 @@ bool RunThe64BitBuild(DWORD* exitCode)
     return true;
 }
 
+// The editor the user chose for text files, else Notepad.
+bool OpenInEditor(const std::wstring& path)
+{
+    // ShellExecute reports success by a value above 32.
+    auto opened = [](HINSTANCE result) { return reinterpret_cast<INT_PTR>(result) > 32; };
+    return opened(ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) ||
+           opened(ShellExecuteW(nullptr, L"open", L"notepad.exe", (L"\"" + path + L"\"").c_str(), nullptr,
+                                SW_SHOWNORMAL));
+}
+
 std::wstring FullPath(const wchar_t* path)
 {
     wchar_t full[32768];
@@ -110,8 +120,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         Say(L"Der Bericht konnte nicht gespeichert werden.\n\nDatei: " + path + L"\nGrund: " + reason, MB_ICONERROR);
         return 1;
     }
-    if (!chosen && reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr,
-                                                           SW_SHOWNORMAL)) <= 32)
+    if (!chosen && !OpenInEditor(path))
         Say(L"Der Bericht ist gespeichert, l\u00e4sst sich aber nicht \u00f6ffnen:\n\n" + path, MB_ICONINFORMATION);
     return 0;
 }

@@ -133,10 +133,15 @@ std::string ReportFileBytes(const std::string& text)
 
 std::string WindowsName(unsigned major, unsigned minor, unsigned build)
 {
-    const char* name = major == 10 && build >= 22000 ? "11" : major == 10 ? "10" : nullptr;
+    const char* name = nullptr;
+    if (major == 10)
+        name = build >= 22000 ? "11" : "10";
+    else if (major == 6)
+        name = minor == 1 ? "7" : minor == 2 ? "8" : minor == 3 ? "8.1" : nullptr;
     char text[64];
-    snprintf(text, sizeof(text), "Windows %s (%u.%u.%u)", name ? name : "", major, minor, build);
-    if (!name)
+    if (name)
+        snprintf(text, sizeof(text), "Windows %s (%u.%u.%u)", name, major, minor, build);
+    else
         snprintf(text, sizeof(text), "Windows %u.%u.%u", major, minor, build);
     return text;
 }

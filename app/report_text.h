@@ -34,5 +34,6 @@ std::string ReportHeader(const ReportFacts& facts);
 // The file's bytes: a UTF-8 byte-order mark, then the text with CRLF line ends.
 std::string ReportFileBytes(const std::string& text);
 
-// "Windows 10 (10.0.19045)": builds from 22000 on are Windows 11.
+// "Windows 10 (10.0.19045)": builds from 22000 on are Windows 11; 6.1 to
+// 6.3 are Windows 7, 8 and 8.1.
 std::string WindowsName(unsigned major, unsigned minor, unsigned build);

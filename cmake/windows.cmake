@@ -72,6 +72,11 @@ add_custom_command(TARGET PortolanBericht POST_BUILD
     COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:PortolanBericht>
     VERBATIM)
 
+# The report program's code in-process: its scans' handles and its file
+# writes (tests/windows/wine_usb/report_test.sh).
+add_executable(portolan-report-check tests/windows/report_file_wine.cpp app/report_file.cpp app/win32_process.cpp)
+target_link_libraries(portolan-report-check PRIVATE portolan_win32 shell32 user32)
+
 # The simulated platform, for the demo and the window test.
 add_library(portolan_sim_win STATIC ${PORTOLAN_SIM_SOURCES})
 target_link_libraries(portolan_sim_win PUBLIC portolan_core)

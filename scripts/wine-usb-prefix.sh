@@ -3,8 +3,9 @@
 #   source scripts/wine-usb-prefix.sh BUILD_DIR
 #   usb_prepare_prefix [--undecorated]   fonts, the driver installed and running
 #   usb_load TOPOLOGY.json               the topology in the driver and the registry
-#   usb_exe 64|32                        the shipped exe of that build
-#   usb_start EXE                        starts it, pid in USB_APP_PID
+#   usb_exe 64|32 [NAME]                 the shipped exe of that build (NAME.exe,
+#                                        default Portolan)
+#   usb_start EXE [ARGS...]              starts it, pid in USB_APP_PID
 #   usb_wait_exit [SECONDS]              waits for it; its exit code in USB_APP_EXIT
 #   usb_stats                            the driver's counts since the load, as JSON
 #   usb_handover [ARGS...]               the 32-bit exe started from dist/Portolan
@@ -35,13 +36,13 @@ usb_load() {
 }
 
 usb_exe() {
-    if [[ "$1" == 32 ]]; then echo dist/Portolan/Portolan.exe; else echo dist/Portolan/x64/Portolan.exe; fi
+    if [[ "$1" == 32 ]]; then echo "dist/Portolan/${2:-Portolan}.exe"; else echo "dist/Portolan/x64/${2:-Portolan}.exe"; fi
 }
 
-# A file's path as Wine's drive Z: shows it.
+# A path as Wine's drive Z: shows it (the file need not exist).
 usb_windows_path() {
     local path
-    path=$(realpath "$1")
+    path=$(realpath -m "$1")
     echo "Z:${path//\//\\}"
 }
 
@@ -55,7 +56,7 @@ usb_handover() {
 
 # What the program printed goes to app.log in the prefix's folder.
 usb_start() {
-    wine_run "$1" >>"$WINE_ENV_PREFIX_ROOT/app.log" 2>&1 &
+    wine_run "$@" >>"$WINE_ENV_PREFIX_ROOT/app.log" 2>&1 &
     USB_APP_PID=$!
 }
 

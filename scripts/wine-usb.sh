@@ -17,6 +17,11 @@
 #       and the transfer check boxes ctrl, bulk, intr, isoc); "windows", the
 #       main and the advice window's caption and rectangle right after
 #       start-up and SM_CXFULLSCREEN; "about", the about box's line 1020.
+#   scripts/wine-usb.sh report TOPOLOGY.json
+#       runs the shipped dist/Portolan/x64/PortolanBericht.exe with a file in
+#       the prefix as its argument and prints the file's text: UTF-8, the
+#       byte-order mark removed, LF line ends. Where it cannot write the
+#       file, the text of its message box on stderr and exit code 1.
 #   scripts/wine-usb.sh handover TOPOLOGY.json [ARGS...]
 #       starts the 32-bit exe from dist/Portolan with ARGS and prints
 #       {"x86_exit": n, "x86_windows": n, "x64_command_line": "..."}: its
@@ -28,7 +33,7 @@ set -euo pipefail
 
 usage() {
     echo "usage: $0 run TOPOLOGY.json | dump TOPOLOGY.json [--x86] [--show-unused-ports] [--show-unused-controllers]" \
-        "| handover TOPOLOGY.json [ARGS...]" >&2
+        "| report TOPOLOGY.json | handover TOPOLOGY.json [ARGS...]" >&2
     exit 2
 }
 [[ $# -ge 2 ]] || usage
@@ -38,7 +43,7 @@ shift 2
 bits=64
 options=()
 case "$verb" in
-    run) [[ $# -eq 0 ]] || usage ;;
+    run | report) [[ $# -eq 0 ]] || usage ;;
     dump) for option in "$@"; do
               case "$option" in
                   --x86) bits=32 ;;
@@ -79,6 +84,19 @@ reader="$build/portolan-window-dump.exe"
 if [[ "$verb" == handover ]]; then
     usb_handover "$@"
     wine_run "$reader" --exit >/dev/null
+    exit 0
+fi
+
+if [[ "$verb" == report ]]; then
+    file="$WINE_ENV_PREFIX_ROOT/Portolan-Bericht.txt"
+    usb_start "$(usb_exe 64 PortolanBericht)" "$(usb_windows_path "$file")"
+    if ! usb_wait_exit 120; then
+        wine_run "$reader" --message-box Portolan-Bericht | tr -d '\r' >&2 || true
+        usb_wait_exit 30 || true
+        exit 1
+    fi
+    [[ "$USB_APP_EXIT" == 0 && -f "$file" ]] || { echo "wine-usb: PortolanBericht.exe ended with $USB_APP_EXIT" >&2; exit 1; }
+    tail -c +4 "$file" | tr -d '\r'
     exit 0
 fi
 

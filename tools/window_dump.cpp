@@ -25,6 +25,9 @@
 //       --resources       prints the process's handles, commit charge and USER/GDI objects
 //       --exit            closes an open about box, then "&Beenden"; waits for the
 //                         process to end and prints {"exit": CODE}
+//   portolan-window-dump.exe --message-box CAPTION
+//       waits for a message box of that caption, of any program, prints
+//       {"caption", "text"} and closes it through its OK button.
 //   portolan-window-dump.exe --start DIR EXE [ARGS...]
 //       starts EXE in DIR with ARGS, counts the windows it shows until it
 //       ends, and prints {"x86_exit", "x86_windows", "x64_command_line"}:
@@ -571,12 +574,36 @@ bool MenuChecked(HWND main, UINT command)
     return state != static_cast<UINT>(-1) && (state & MF_CHECKED) != 0;
 }
 
+int ReadMessageBox(const std::wstring& caption)
+{
+    for (int tries = 0; tries < 600; ++tries) {
+        HWND box = FindWindowW(L"#32770", caption.c_str());
+        if (box && IsWindowVisible(box)) {
+            std::wstring text;
+            for (HWND child = GetWindow(box, GW_CHILD); child && text.empty(); child = GetWindow(child, GW_HWNDNEXT)) {
+                wchar_t name[32] = {};
+                wchar_t buffer[4096] = {};
+                GetClassNameW(child, name, 32);
+                if (_wcsicmp(name, L"Static") == 0 &&
+                    SendMessageW(child, WM_GETTEXT, 4095, reinterpret_cast<LPARAM>(buffer)) > 0)
+                    text = buffer;
+            }
+            printf("{\"caption\": %s, \"text\": %s}\n", Quoted(Utf8(caption)).c_str(), Quoted(Utf8(text)).c_str());
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            return 0;
+        }
+        Sleep(100);
+    }
+    fprintf(stderr, "portolan-window-dump: no message box \"%s\"\n", Utf8(caption).c_str());
+    return 1;
+}
+
 int Usage()
 {
     fprintf(stderr, "usage: portolan-window-dump [--show-unused-ports] [--show-unused-controllers] [--keep-open] | "
                     "--wait | --close-by-caption | ACTION... (--select LABEL, --command ID, --move LEFT TOP, "
                     "--windows, --press-f5 N, --resources, --select-device TEXT, --advice-off, --about, --exit) | "
-                    "--start DIR EXE [ARGS...]\n");
+                    "--message-box CAPTION | --start DIR EXE [ARGS...]\n");
     return 2;
 }
 
@@ -587,6 +614,8 @@ int main(int argc, char** argv)
     const std::vector<std::wstring> wide = WideArguments();
     if (argc >= 4 && std::string(argv[1]) == "--start" && wide.size() == static_cast<size_t>(argc))
         return StartAndWatch(wide[2], wide[3], std::vector<std::wstring>(wide.begin() + 4, wide.end()));
+    if (argc == 3 && std::string(argv[1]) == "--message-box" && wide.size() == 3)
+        return ReadMessageBox(wide[2]);
 
     bool unusedPorts = false;
     bool unusedControllers = false;

@@ -38,7 +38,9 @@ TEST(ReportText, WindowsNameFollowsTheBuildNumber)
     EXPECT_EQ(WindowsName(10, 0, 19045), "Windows 10 (10.0.19045)");
     EXPECT_EQ(WindowsName(10, 0, 21999), "Windows 10 (10.0.21999)");
     EXPECT_EQ(WindowsName(10, 0, 22000), "Windows 11 (10.0.22000)");
-    EXPECT_EQ(WindowsName(6, 3, 9600), "Windows 6.3.9600");
+    EXPECT_EQ(WindowsName(6, 1, 7601), "Windows 7 (6.1.7601)");
+    EXPECT_EQ(WindowsName(6, 3, 9600), "Windows 8.1 (6.3.9600)");
+    EXPECT_EQ(WindowsName(6, 0, 6002), "Windows 6.0.6002");
 }
 
 TEST(ReportText, Utf16BecomesUtf8AndLoneSurrogatesTheReplacementCharacter)

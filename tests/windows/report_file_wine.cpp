@@ -1,0 +1,153 @@
+// The report program's own code in-process on the simulated USB stack of a
+// Wine prefix: its scans close every device handle (the stack's count, read
+// while this process lives) and every registry key they open, and give the
+// same text each time; the file is written whole or not at all.
+//   portolan-report-check.exe SCRATCH_FOLDER   (a folder that exists)
+// Prints PASS/FAIL lines and a summary; exit code 1 when a check failed.
+#include <windows.h>
+
+#include <string>
+
+#include "app/report_file.h"
+#include "sim/wine/control_device.h"
+#include "tests/windows/check_lines.h"
+#include "tree/registry_platform.h"
+
+namespace {
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string Contents(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "(none)";
+    std::string data(1 << 20, '\0');
+    DWORD read = 0;
+    ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &read, nullptr);
+    CloseHandle(file);
+    data.resize(read);
+    return data;
+}
+
+// The files in a folder.
+int FilesBeside(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    int count = 0;
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            ++count;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return count;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+// Counts the keys opened and closed through the registry the scan uses.
+class CountingRegistry : public RegistryPlatform {
+public:
+    explicit CountingRegistry(RegistryPlatform* real) : real_(real) {}
+    RegistryKey OpenKey(RegistryKey parent, const char* path) override { return Count(real_->OpenKey(parent, path)); }
+    RegistryKey OpenKeyEx(RegistryKey parent, const char* path, uint32_t access) override
+    {
+        return Count(real_->OpenKeyEx(parent, path, access));
+    }
+    bool EnumKey(RegistryKey key, uint32_t index, char* name, uint32_t capacity) override
+    {
+        return real_->EnumKey(key, index, name, capacity);
+    }
+    bool QueryValue(RegistryKey key, const char* valueName, void* buffer, uint32_t* size) override
+    {
+        return real_->QueryValue(key, valueName, buffer, size);
+    }
+    void CloseKey(RegistryKey key) override
+    {
+        ++closed;
+        real_->CloseKey(key);
+    }
+    int opened = 0;
+    int closed = 0;
+
+private:
+    RegistryKey Count(RegistryKey key)
+    {
+        opened += key != nullptr;
+        return key;
+    }
+    RegistryPlatform* real_;
+};
+
+void CheckScans()
+{
+    InstallReportPlatform();
+    CountingRegistry registry(ActiveRegistry);
+    ActiveRegistry = &registry;
+    PortolanUsbStats stats = {};
+    ControlUsbStack(IOCTL_PORTOLAN_RESET_STATS, nullptr, 0, nullptr, 0);
+    const std::string first = ScanReportText();
+    bool same = true;
+    for (int run = 0; run < 2; ++run) {
+        const std::string again = ScanReportText();
+        same = same && again.substr(again.find("\n\n")) == first.substr(first.find("\n\n"));
+    }
+    const bool read = ReadUsbStackStats(&stats);
+    Check(first.find("\nStatus: ") != std::string::npos, "a scan reports a tree and its status line");
+    Check(read && stats.opens > stats.openFailures && stats.openHandles == 0,
+          "three scans open " + std::to_string(stats.opens - stats.openFailures) +
+              " device handles and leave none open (" + std::to_string(stats.openHandles) + ")");
+    Check(registry.opened > 0 && registry.opened == registry.closed,
+          "three scans open " + std::to_string(registry.opened) + " registry keys and close " +
+              std::to_string(registry.closed));
+    Check(same, "three scans give the same tree");
+}
+
+void CheckWrites(const std::wstring& scratch)
+{
+    const std::wstring target = scratch + L"\\Portolan-Bericht.txt";
+    std::wstring reason;
+    Check(WriteReportFile(target, "first", &reason) && Contents(target) == "first", "a new file is written");
+    Check(WriteReportFile(target, std::string(300000, 'x'), &reason) && Contents(target) == std::string(300000, 'x'),
+          "an existing file is replaced whole");
+    Check(FilesBeside(scratch) == 1, "no temporary file stays beside it");
+
+    const std::wstring missing = scratch + L"\\fehlt\\Portolan-Bericht.txt";
+    reason.clear();
+    bool refused = !WriteReportFile(missing, "x", &reason);
+    Check(refused && !reason.empty() && !Exists(missing),
+          "a folder that does not exist: refused (" + Narrow(reason) + ")");
+
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
+    reason.clear();
+    refused = !WriteReportFile(target, "second", &reason);
+    Check(refused && !reason.empty() && Contents(target) == std::string(300000, 'x'),
+          "a read-only file: refused (" + Narrow(reason) + "), left as it was");
+    Check(FilesBeside(scratch) == 1, "no temporary file stays after a refusal");
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+}  // namespace
+
+int main()
+{
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments || count != 2) {
+        Check(false, "usage: portolan-report-check.exe SCRATCH_FOLDER");
+        return CheckSummary("report program");
+    }
+    CheckScans();
+    CheckWrites(arguments[1]);
+    LocalFree(arguments);
+    return CheckSummary("report program");
+}

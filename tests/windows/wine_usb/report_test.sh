@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# The shipped PortolanBericht.exe, the 64-bit or the 32-bit build, on the
+# simulated USB stack in Wine's kernel:
+# - for every sample PC and the topologies in tests/windows/wine_usb/
+#   topologies, started with a path: exit code 0, a UTF-8 file with
+#   byte-order mark and CRLF line ends, a well-formed header, and a body that
+#   is portolan-report --show-unused-ports --show-unused-controllers on the
+#   same file, byte for byte;
+# - the report program's code in-process (portolan-report-check.exe): scans
+#   leave no handle open, the file is written whole or not at all;
+# - a folder that does not exist and a read-only file as the target: a
+#   message box naming the path and the reason, exit code 1, no file;
+# - started without a path: Documents\Portolan-Bericht.txt, opened in the
+#   editor.
+#
+#   tests/windows/wine_usb/report_test.sh [build/win64|build/win32]
+set -euo pipefail
+cd "$(dirname "$0")/../../.."
+source tests/windows/wine_usb/common.sh "${1:-build/win64}" wine-usb-report
+report=build/native/portolan-report
+[[ -x "$report" ]] || { echo "wine-usb-report: $report is missing" >&2; exit 1; }
+bericht=$(usb_exe "$bits" PortolanBericht)
+# From dist/Portolan the 32-bit build hands the scan to the 64-bit one.
+program_bits=64
+scratch="$WINE_ENV_PREFIX_ROOT/scratch"
+mkdir -p "$scratch"
+
+# Runs the report program with ARGS; its exit code in USB_APP_EXIT. With
+# --box first, the message box it is to show is read and closed, its JSON in
+# $work/box.json.
+run_report() {
+    local box=0
+    [[ "${1:-}" == --box ]] && { box=1; shift; }
+    rm -f "$work/box.json"
+    USB_APP_EXIT=none
+    usb_start "$bericht" "$@"
+    if ((box)); then
+        wine_run "$build/portolan-window-dump.exe" --message-box Portolan-Bericht | tr -d '\r' >"$work/box.json" || true
+    fi
+    usb_wait_exit 120 || true
+}
+
+for topology in samples/*.json tests/windows/wine_usb/topologies/*.json; do
+    name=$(basename "$topology" .json)
+    usb_load "$topology"
+    file="$scratch/$name.txt"
+    run_report "$(usb_windows_path "$file")"
+    "$report" --show-unused-ports --show-unused-controllers "$topology" >"$work/$name-native.txt"
+    if [[ "${USB_APP_EXIT:-}" == 0 ]] && python3 - "$file" "$work/$name-native.txt" "$program_bits" <<'PY'
+import re, sys
+data = open(sys.argv[1], "rb").read()
+native = open(sys.argv[2], "rb").read().decode("utf-8")
+problems = []
+if not data.startswith(b"\xEF\xBB\xBF"):
+    problems.append("no byte-order mark")
+if b"\n" in data.replace(b"\r\n", b"") or b"\r" in data.replace(b"\r\n", b""):
+    problems.append("a line end other than CRLF")
+text = data[3:].decode("utf-8").replace("\r\n", "\n")
+header, _, body = text.partition("\n\n")
+patterns = [r"Portolan-Bericht", r"Erstellt: \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d",
+            r"Portolan-Version: \d+\.\d+\.\d+", r"Windows: Windows .+, (32|64) Bit",
+            r"Berichtsprogramm: " + sys.argv[3] + " Bit"]
+lines = header.split("\n")
+if len(lines) != len(patterns) or not all(re.fullmatch(p, l) for p, l in zip(patterns, lines)):
+    problems.append("header " + repr(lines))
+if body != native:
+    problems.append("body differs from portolan-report")
+for problem in problems:
+    print("   " + problem)
+sys.exit(1 if problems else 0)
+PY
+    then
+        pass "$name: the report's header is well-formed and its body is portolan-report's"
+    else
+        fail "$name: the report (exit code ${USB_APP_EXIT:-none})"
+    fi
+done
+
+# The program's code in-process, on the last topology loaded.
+mkdir -p "$scratch/check"
+if wine_run "$build/portolan-report-check.exe" "$(usb_windows_path "$scratch/check")" | tr -d '\r' >"$work/check.txt" &&
+    ! grep -q '^FAIL' "$work/check.txt"; then
+    sed "s/^/   /" "$work/check.txt"
+    pass "report program in-process"
+else
+    sed 's/^/   /' "$work/check.txt"
+    fail "report program in-process"
+fi
+
+# Targets it cannot write: the message box names path and reason; no file.
+usb_load samples/office-pc.json
+readonly_file="$scratch/schreibgeschuetzt.txt"
+echo "alt" >"$readonly_file"
+chmod 444 "$readonly_file"
+for target in "$scratch/fehlt/Portolan-Bericht.txt" "$readonly_file"; do
+    before=$(cat "$target" 2>/dev/null || echo none)
+    windows_path=$(usb_windows_path "$target")
+    run_report --box "$windows_path"
+    if [[ "${USB_APP_EXIT:-}" == 1 && -s "$work/box.json" && "$(cat "$target" 2>/dev/null || echo none)" == "$before" ]] &&
+        ! ls "$(dirname "$target")" 2>/dev/null | grep -q '\.tmp$' &&
+        python3 -c 'import json, sys
+box = json.load(open(sys.argv[1], encoding="utf-8"))
+text = box["text"]
+sys.exit(not (text.startswith("Der Bericht konnte nicht gespeichert werden.") and
+              ("Datei: " + sys.argv[2]) in text and "\nGrund: " in text))' "$work/box.json" "$windows_path"; then
+        pass "$(basename "$(dirname "$target")")/$(basename "$target"): $(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["text"].splitlines()[-1])' "$work/box.json"), exit code 1, nothing written"
+    else
+        fail "unwritable $target: exit code ${USB_APP_EXIT:-none}, box $(cat "$work/box.json" 2>/dev/null)"
+    fi
+done
+
+# Without a path: the user's Documents folder, and the editor opens it.
+# Wine links Documents to the home folder: a folder of the prefix instead.
+for documents in "$WINEPREFIX"/drive_c/users/*/Documents; do
+    [[ -L "$documents" ]] && rm "$documents" && mkdir "$documents"
+done
+run_report
+written=$(find "$WINEPREFIX/drive_c/users" -path '*/Documents/Portolan-Bericht.txt' | head -n 1)
+if [[ "${USB_APP_EXIT:-}" == 0 && -n "$written" ]] && head -c 3 "$written" | grep -q $'\xEF\xBB\xBF'; then
+    pass "without a path: ${written#"$WINEPREFIX/"}"
+else
+    fail "without a path: exit code ${USB_APP_EXIT:-none}, no Documents\\Portolan-Bericht.txt"
+fi
+editor=0
+for _ in $(seq 1 50); do
+    pgrep -f -i 'notepad' >/dev/null && { editor=1; break; }
+    sleep 0.2
+done
+if ((editor)); then
+    pass "without a path: the file opens in the editor"
+else
+    fail "without a path: no editor started"
+fi
+
+usb_test_end
