@@ -121,6 +121,8 @@ add_custom_command(
         ${CMAKE_SOURCE_DIR}/scripts/build-help.sh
         ${CMAKE_SOURCE_DIR}/tools/chm_fixup.py
         ${CMAKE_SOURCE_DIR}/tools/chm_contents.py
+        ${CMAKE_SOURCE_DIR}/tools/support_contact.py
+        ${CMAKE_SOURCE_DIR}/res/support_contact.txt
     COMMENT "Compiling the help file Portolan.chm"
     VERBATIM
 )

@@ -4,6 +4,10 @@
 # of the project's [ALIAS] and [MAP] and time stamps from the content.
 #
 #   scripts/build-help.sh OUT.chm
+#   scripts/build-help.sh --sources DIR   only the sources as compiled
+#
+# The pages' @SUPPORT@ becomes the sentence that sends customers to support,
+# from res/support_contact.txt (tools/support_contact.py).
 #
 # chmcmd would write the context map's pages as absolute paths of the
 # folder it compiles in, so it compiles the project without those two
@@ -17,8 +21,14 @@ fail() {
     exit 1
 }
 
-[[ $# -eq 1 && -n "$1" ]] || { echo "usage: $0 OUT.chm" >&2; exit 2; }
-out=$1
+sources_only=""
+if [[ $# -eq 2 && "$1" == --sources ]]; then
+    sources_only=$2
+elif [[ $# -ne 1 || -z "$1" ]]; then
+    echo "usage: $0 OUT.chm | --sources DIR" >&2
+    exit 2
+fi
+out=${1:-}
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 sources="$repo/res/help"
 command -v chmcmd >/dev/null 2>&1 || fail "chmcmd not found (Debian package fp-utils; see scripts/setup.sh)"
@@ -31,6 +41,12 @@ shopt -s nullglob
 files=("$sources"/*.hhp "$sources"/*.hhc "$sources"/*.html "$sources"/*.css)
 ((${#files[@]} > 0)) || fail "no help sources in $sources"
 cp "${files[@]}" "$work/"
+/usr/bin/python3 "$repo/tools/support_contact.py" fill "$work"/*.html || fail "no support contact"
+if [[ -n "$sources_only" ]]; then
+    mkdir -p "$sources_only"
+    cp "$work"/*.html "$work"/*.css "$work"/*.hhc "$sources_only/"
+    exit 0
+fi
 # The project without its context map, which chm_fixup.py adds.
 awk '/^\[/ { skip = ($0 == "[ALIAS]" || $0 == "[MAP]") } !skip' "$sources/portolan.hhp" >"$work/portolan.hhp" ||
     fail "cannot write the project file"

@@ -6,6 +6,7 @@ import hashlib
 import os
 import re
 import subprocess
+import tempfile
 import unittest
 import zipfile
 
@@ -98,6 +99,32 @@ class PackageTest(unittest.TestCase):
         for name in [*EXES, "Portolan-Bericht.txt"]:
             self.assertIn(name.replace(os.sep, "\\"), text)
         self.assertNotIn("\\\\", text)
+
+    def test_nothing_shipped_names_an_invented_address(self):
+        tool = os.path.join(ROOT, "tools", "support_contact.py")
+
+        def run(*args):
+            return subprocess.run(["/usr/bin/python3", tool, *args], capture_output=True, text=True)
+
+        shipped = [os.path.join(self.folder, "LIESMICH.txt")] + [
+            os.path.join(ROOT, "build", b, "Portolan.chm") for b in ("win32", "win64")]
+        self.assertEqual(run("check", *shipped).returncode, 0)
+        with tempfile.TemporaryDirectory() as scratch:
+            planted = os.path.join(scratch, "text.txt")
+            contact = os.path.join(scratch, "contact.txt")
+            for text, refused in [("support@kestrel-systems.example", True), ("https://www.example.com/x", True),
+                                  ("a@b.invalid", True), ("x@kestrel.test", True), ("help@kestrel.de", False)]:
+                with open(planted, "w") as f:
+                    f.write(f"Fragen an {text}.\n")
+                self.assertEqual(run("check", planted).returncode, int(refused), text)
+                with open(contact, "w") as f:
+                    f.write(f"# comment\n{text}\n")
+                sentence = run("--contact-file", contact, "html")
+                self.assertEqual(sentence.returncode, 1 if refused or "@" not in text else 0, text)
+            with open(contact, "w") as f:
+                f.write("# no address\n\n")
+            self.assertEqual(run("--contact-file", contact, "text").stdout,
+                             "Wenden Sie sich an Ihren Kestrel-Ansprechpartner.\n")
 
     def test_packaging_again_gives_the_same_zip(self):
         _, zip_path = package()
