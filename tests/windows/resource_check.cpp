@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "resource_ids.h"
+#include "version.h"
 #include "tests/windows/check_lines.h"
 
 namespace {
@@ -74,6 +75,8 @@ struct Dialog {
     std::vector<Control> controls;
     // Texts the program writes into edits, widest first: each must fit.
     std::vector<std::pair<int, const char*>> editTexts;
+    // Lines of controls without an ID that must be there (code page 1252).
+    std::vector<const char*> lines = {};
 };
 
 const DWORD kTransferBox = BS_AUTOCHECKBOX | WS_DISABLED;
@@ -111,7 +114,8 @@ const Dialog kDialogs[] = {
          {IDOK, "Button", "OK", BS_DEFPUSHBUTTON},
          {IDC_BIT_VERSION, "Static", "%dbit-Version", 0},
      },
-     {}},
+     {},
+     {"v" PORTOLAN_VERSION_TEXT " \xB7 \xA9 2026 Kestrel Systems GmbH"}},
 };
 
 INT_PTR CALLBACK QuietDialogProc(HWND, UINT, WPARAM, LPARAM)
@@ -207,6 +211,12 @@ void CheckDialog(const Dialog& want)
         }
     }
     Report(measured > 0, "dialog %d: %d texts measured", want.id, measured);
+    for (const char* line : want.lines) {
+        bool shown = false;
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            shown = shown || WindowText(child) == AnsiFrom1252(line);
+        Report(shown, "dialog %d: a line \"%s\"", want.id, AnsiFrom1252(line).c_str());
+    }
     DestroyWindow(dialog);
 }
 
