@@ -6,10 +6,25 @@
 #   dist/Portolan/x64/PortolanBericht.exe   64-bit build of the report program
 #   dist/Portolan/LIESMICH.txt
 #   dist/Portolan-VERSION.zip         the folder above, zipped
+#
+#   scripts/package.sh                 builds everything of both presets
+#   scripts/package.sh --shipped-only  builds only what ships
+#
+# The same commit gives the same bytes in any folder on any machine: the
+# exes' PE time stamp is the commit's time and their checksum is computed
+# again (tools/pe_stamp.py), the zip's file times are the commit's too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-scripts/build.sh win32 win64
+if [[ "${1:-}" == --shipped-only ]]; then
+    for preset in win32 win64; do
+        cmake --preset "$preset" >/dev/null
+        cmake --build --preset "$preset" -j "$(nproc 2>/dev/null || echo 2)" --target Portolan PortolanBericht
+    done
+else
+    scripts/build.sh win32 win64
+fi
+stamp=$(git log -1 --format=%ct 2>/dev/null || echo 1767225600)
 
 # The version shipped is the one the version resources take.
 version=$(sed -n 's/^#define PORTOLAN_VERSION_TEXT "\([0-9.]*\)"$/\1/p' res/version.h)
@@ -24,6 +39,7 @@ for exe in Portolan PortolanBericht; do
     cp "build/win32/$exe.exe" "$folder/$exe.exe"
     cp "build/win64/$exe.exe" "$folder/x64/$exe.exe"
 done
+/usr/bin/python3 tools/pe_stamp.py "$stamp" "$folder"/*.exe "$folder"/x64/*.exe
 
 # The support sentence from res/support_contact.txt.
 support=$(/usr/bin/python3 tools/support_contact.py text)
@@ -114,7 +130,6 @@ for exe in Portolan PortolanBericht; do
 done
 
 # Same bytes in, same zip out: fixed file times, no extra attributes.
-stamp=$(git log -1 --format=%ct 2>/dev/null || echo 1767225600)
 find "$folder" -exec touch -h -d "@$stamp" {} +
 (cd "$dist" && TZ=UTC zip -X -q -r -D "Portolan-$version.zip" Portolan)
 unzip -l "$zip_file"
