@@ -11,8 +11,9 @@
 #       starts it (with --x86 the 32-bit dist/Portolan/Portolan.exe as a
 #       32-bit process, from a current directory without an x64 sibling),
 #       reads the tree and every item's panel from outside, closes it and
-#       prints one JSON object: "status" and "items" as portolan-report
-#       --json prints them, each item with its "panel" (the panel's fields
+#       prints one JSON object: "status", and "items" with each item's
+#       "depth", "label" and "image" (a part of what portolan-report --json
+#       prints for an item) and its "panel" (the panel's fields
 #       as shown: IDs, names, instance, configurations, serial, speed, bar,
 #       and the transfer check boxes ctrl, bulk, intr, isoc); "windows", the
 #       main and the advice window's caption and rectangle right after
