@@ -11,7 +11,9 @@
 # - a folder that does not exist and a read-only file as the target: a
 #   message box naming the path and the reason, exit code 1, no file;
 # - started without a path: Documents\Portolan-Bericht.txt, opened in the
-#   editor.
+#   editor;
+# - scripts/wine-usb.sh report and scripts/run.sh --report called from
+#   another folder with a topology file named relative to it.
 #
 #   tests/windows/wine_usb/report_test.sh [build/win64|build/win32]
 set -euo pipefail
@@ -129,6 +131,27 @@ if ((editor)); then
     pass "without a path: the file opens in the editor"
 else
     fail "without a path: no editor started"
+fi
+
+# The scripts take a topology file relative to the folder they are called
+# from: wine-usb.sh report prints the report's text, run.sh --report the
+# native one.
+repo=$(pwd)
+mkdir -p "$work/elsewhere/deeper"
+cp samples/office-pc.json "$work/elsewhere/my pc.json"
+"$report" --show-unused-ports --show-unused-controllers samples/office-pc.json >"$work/office-native.txt"
+if (cd "$work/elsewhere/deeper" && bash "$repo/scripts/wine-usb.sh" report "../my pc.json") >"$work/relative.txt" \
+    2>"$work/relative.err" && diff <(tail -n +7 "$work/relative.txt") "$work/office-native.txt" >/dev/null; then
+    pass "wine-usb.sh report ../my pc.json from another folder"
+else
+    tail -n 5 "$work/relative.err" | sed 's/^/   /'
+    fail "wine-usb.sh report ../my pc.json from another folder"
+fi
+if (cd "$work/elsewhere/deeper" && bash "$repo/scripts/run.sh" --report --show-unused-ports --show-unused-controllers \
+    "../my pc.json") 2>/dev/null | diff - "$work/office-native.txt" >/dev/null; then
+    pass "run.sh --report ../my pc.json from another folder"
+else
+    fail "run.sh --report ../my pc.json from another folder"
 fi
 
 usb_test_end
