@@ -91,7 +91,10 @@ class PackageTest(unittest.TestCase):
             sizes[name.replace(os.sep, "/")] = os.path.getsize(os.path.join(self.folder, name))
         self.assertEqual(sorted(table), sorted(sizes))
         for name, size in sizes.items():
-            self.assertEqual(table[name][0], size, f"README's size of {name}")
+            # The exes' stamps (the commit's time, the checksum) compress
+            # differently from commit to commit: the zip's size by a few bytes.
+            slack = 64 if name.endswith(".zip") else 0
+            self.assertLessEqual(abs(table[name][0] - size), slack, f"README's size of {name}: {size}")
             self.assertLessEqual(size, table[name][1], name)
 
     def test_readme_is_for_notepad(self):
