@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "app/platform_machine.h"
 #include "app/report_text.h"
 #include "app/win32_process.h"
 #include "app/wow64_handover.h"
@@ -19,9 +20,6 @@
 
 namespace {
 
-Win32UsbPlatform UsbOfMachine;
-Win32AnsiCodePage CodePageOfMachine;
-Win32Registry RegistryOfMachine;
 Win32Process ProcessOfMachine;
 MemoryTree ReportTree;
 MemoryStatusLine ReportStatus;
@@ -86,9 +84,7 @@ bool WriteAll(HANDLE file, const std::string& bytes)
 
 void InstallReportPlatform()
 {
-    ActiveUsbPlatform = &UsbOfMachine;
-    ActiveCodePage = &CodePageOfMachine;
-    ActiveRegistry = &RegistryOfMachine;
+    InstallMachinePlatform();
     ActiveProcess = &ProcessOfMachine;
     ActiveTreeView = &ReportTree;
     ActiveStatusBar = &ReportStatus;

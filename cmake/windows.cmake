@@ -48,7 +48,7 @@ add_library(portolan_app STATIC
 target_link_libraries(portolan_app PUBLIC portolan_win32 comctl32 shell32 user32 gdi32)
 
 # Portolan.exe: the real USB stack and registry of the machine.
-add_executable(Portolan WIN32 app/win_main.cpp app/platform_live.cpp)
+add_executable(Portolan WIN32 app/win_main.cpp app/platform_live.cpp app/platform_machine.cpp)
 target_link_libraries(Portolan PRIVATE portolan_app portolan_resources)
 # What ships is stripped; the linked image with its symbols stays beside it
 # as Portolan.symbols.exe, for debugging and for the PE checks (strip leaves
@@ -65,7 +65,8 @@ add_library(portolan_report_resources OBJECT res/report.rc)
 target_include_directories(portolan_report_resources PUBLIC ${CMAKE_SOURCE_DIR}/res)
 set_source_files_properties(res/report.rc PROPERTIES OBJECT_DEPENDS
     "${CMAKE_SOURCE_DIR}/res/version_info.rc;${CMAKE_SOURCE_DIR}/res/version.h;${PORTOLAN_RESOURCE_FILES}")
-add_executable(PortolanBericht WIN32 app/report_main.cpp app/report_file.cpp app/win32_process.cpp)
+add_executable(PortolanBericht WIN32 app/report_main.cpp app/report_file.cpp app/platform_machine.cpp
+    app/win32_process.cpp)
 target_link_libraries(PortolanBericht PRIVATE portolan_win32 portolan_report_resources shell32 user32)
 add_custom_command(TARGET PortolanBericht POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:PortolanBericht> ${CMAKE_BINARY_DIR}/PortolanBericht.symbols.exe
@@ -74,7 +75,8 @@ add_custom_command(TARGET PortolanBericht POST_BUILD
 
 # The report program's code in-process: its scans' handles and its file
 # writes (tests/windows/wine_usb/report_test.sh).
-add_executable(portolan-report-check tests/windows/report_file_wine.cpp app/report_file.cpp app/win32_process.cpp)
+add_executable(portolan-report-check tests/windows/report_file_wine.cpp app/report_file.cpp
+    app/platform_machine.cpp app/win32_process.cpp)
 target_link_libraries(portolan-report-check PRIVATE portolan_win32 shell32 user32)
 
 # The simulated platform, for the demo and the window test.
@@ -111,6 +113,7 @@ file(GLOB PORTOLAN_HELP_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/res/help/*.hhp
     ${CMAKE_SOURCE_DIR}/res/help/*.hhc
     ${CMAKE_SOURCE_DIR}/res/help/*.html
+    ${CMAKE_SOURCE_DIR}/res/help/parts/*.html
     ${CMAKE_SOURCE_DIR}/res/help/*.css
 )
 set(PORTOLAN_HELP_FILE ${CMAKE_BINARY_DIR}/Portolan.chm)

@@ -6,8 +6,9 @@
 #   scripts/build-help.sh OUT.chm
 #   scripts/build-help.sh --sources DIR   only the sources as compiled
 #
-# The pages' @SUPPORT@ becomes the sentence that sends customers to support,
-# from res/support_contact.txt (tools/support_contact.py).
+# A page's line @PART:NAME@ becomes res/help/parts/NAME.html, the blocks
+# several pages share; then @SUPPORT@ the sentence that sends customers to
+# support, from res/support_contact.txt (tools/support_contact.py).
 #
 # chmcmd would write the context map's pages as absolute paths of the
 # folder it compiles in, so it compiles the project without those two
@@ -41,6 +42,17 @@ shopt -s nullglob
 files=("$sources"/*.hhp "$sources"/*.hhc "$sources"/*.html "$sources"/*.css)
 ((${#files[@]} > 0)) || fail "no help sources in $sources"
 cp "${files[@]}" "$work/"
+/usr/bin/python3 - "$sources/parts" "$work"/*.html <<'EOF' || fail "cannot fill in the pages' shared parts"
+import os, re, sys
+def part(match):
+    with open(os.path.join(sys.argv[1], match.group(1) + ".html"), encoding="latin-1") as f:
+        return f.read()
+for page in sys.argv[2:]:
+    with open(page, encoding="latin-1") as f:
+        text = re.sub(r"^@PART:([a-z0-9]+)@\n", part, f.read(), flags=re.M)
+    with open(page, "w", encoding="latin-1") as f:
+        f.write(text)
+EOF
 /usr/bin/python3 "$repo/tools/support_contact.py" fill "$work"/*.html || fail "no support contact"
 if [[ -n "$sources_only" ]]; then
     mkdir -p "$sources_only"
