@@ -77,37 +77,22 @@ Json StringsAsJson(const TreeNodeInfo* record)
     return strings;
 }
 
-// The panel as it stands after selecting the item, and the topic it chose.
-struct PanelState {
-    MemoryPanel panel;
-    int topic = 100;
-};
-
-PanelState PanelAfterSelecting(const Item& item)
+// The panel as selecting the item leaves it, and the topic it chose.
+Json PanelAsJson(const Item& item)
 {
-    PanelState state;
-    state.topic = ReadPanelOf(static_cast<const TreeNodeInfo*>(item.param), &state.panel);
-    return state;
-}
-
-Json PanelAsJson(const PanelState& state)
-{
-    const MemoryPanel& p = state.panel;
+    MemoryPanel p;
+    const int topic = ReadPanelOf(static_cast<const TreeNodeInfo*>(item.param), &p);
     Json panel;
-    panel["vendor_id"] = Cp1252ToUtf8(p.Text(VendorIdField));
-    panel["vendor_name"] = Cp1252ToUtf8(p.Text(VendorNameField));
-    panel["product_id"] = Cp1252ToUtf8(p.Text(ProductIdField));
-    panel["product_name"] = Cp1252ToUtf8(p.Text(ProductNameField));
-    panel["pnp_instance"] = Cp1252ToUtf8(p.Text(PnpInstanceField));
-    panel["configurations"] = Cp1252ToUtf8(p.Text(ConfigurationsField));
-    panel["serial"] = Cp1252ToUtf8(p.Text(SerialField));
-    panel["speed"] = Cp1252ToUtf8(p.Text(SpeedField));
+    for (auto [key, field] : {std::pair{"vendor_id", VendorIdField}, {"vendor_name", VendorNameField},
+                              {"product_id", ProductIdField}, {"product_name", ProductNameField},
+                              {"pnp_instance", PnpInstanceField}, {"configurations", ConfigurationsField},
+                              {"serial", SerialField}, {"speed", SpeedField}})
+        panel[key] = Cp1252ToUtf8(p.Text(field));
     panel["bar"] = p.Bar();
-    panel["ctrl"] = p.Checked(ControlBox);
-    panel["bulk"] = p.Checked(BulkBox);
-    panel["intr"] = p.Checked(InterruptBox);
-    panel["isoc"] = p.Checked(IsochronousBox);
-    panel["topic"] = state.topic;
+    for (auto [key, box] : {std::pair{"ctrl", ControlBox}, {"bulk", BulkBox}, {"intr", InterruptBox},
+                            {"isoc", IsochronousBox}})
+        panel[key] = p.Checked(box);
+    panel["topic"] = topic;
     return panel;
 }
 
@@ -124,7 +109,7 @@ Json ItemAsJson(const Item& item, int depth)
     entry["config_total_length"] =
         record && record->ConfigRequest ? Json(ConfigDescriptorOf(record->ConfigRequest)->wTotalLength) : Json(nullptr);
     entry["strings"] = StringsAsJson(record);
-    entry["panel"] = PanelAsJson(PanelAfterSelecting(item));
+    entry["panel"] = PanelAsJson(item);
     return entry;
 }
 
@@ -137,14 +122,13 @@ std::string IoctlName(uint32_t code)
 
 Json RequestsAsJson(const SimSession& session)
 {
-    const SimSession& counted = session;
     Json ioctl = Json::object();
-    for (const auto& [code, count] : counted.Usb().Count().ioctl)
+    for (const auto& [code, count] : session.Usb().Count().ioctl)
         ioctl[IoctlName(code)] = count;
     Json requests;
     requests["ioctl"] = std::move(ioctl);
-    requests["open"] = counted.Usb().Count().opens;
-    requests["registry"] = counted.Registry().Calls();
+    requests["open"] = session.Usb().Count().opens;
+    requests["registry"] = session.Registry().Calls();
     return requests;
 }
 
@@ -164,12 +148,11 @@ std::string TreeAsJson(const MemoryTree& tree, const std::string& status, const 
 
 std::string RequestsAsText(const SimSession& session)
 {
-    const SimSession& counted = session;
     std::string text = "Requests:\n";
-    for (const auto& [code, count] : counted.Usb().Count().ioctl)
+    for (const auto& [code, count] : session.Usb().Count().ioctl)
         text += "  ioctl " + IoctlName(code) + ": " + std::to_string(count) + "\n";
-    text += "  open: " + std::to_string(counted.Usb().Count().opens) + "\n";
-    text += "  open failures: " + std::to_string(counted.Usb().Count().openFailures) + "\n";
-    text += "  registry: " + std::to_string(counted.Registry().Calls()) + "\n";
+    text += "  open: " + std::to_string(session.Usb().Count().opens) + "\n";
+    text += "  open failures: " + std::to_string(session.Usb().Count().openFailures) + "\n";
+    text += "  registry: " + std::to_string(session.Registry().Calls()) + "\n";
     return text;
 }
