@@ -12,7 +12,7 @@ target_link_libraries(portolan_win32 PUBLIC portolan_core setupapi comctl32 adva
 
 
 # Runs the registry lookups against keys it makes; for a throw-away Wine
-# prefix (tests/windows/registry_lookup_wine_test.sh).
+# prefix (tests/windows/check_programs_test.sh).
 add_executable(portolan-registry-test tests/windows/registry_lookup_wine.cpp)
 target_link_libraries(portolan-registry-test PRIVATE portolan_win32 portolan_core ntdll)
 
@@ -32,7 +32,7 @@ list(APPEND PORTOLAN_RESOURCE_FILES ${CMAKE_SOURCE_DIR}/res/version_info.rc ${CM
 set_source_files_properties(res/portolan.rc PROPERTIES OBJECT_DEPENDS "${PORTOLAN_RESOURCE_FILES}")
 
 # Loads every resource and checks it; run under Wine by
-# tests/windows/resource_check_wine_test.sh.
+# tests/windows/check_programs_test.sh.
 add_executable(portolan-resource-check tests/windows/resource_check.cpp)
 target_link_libraries(portolan-resource-check PRIVATE portolan_resources comctl32 version user32 gdi32)
 target_include_directories(portolan-resource-check PRIVATE ${CMAKE_SOURCE_DIR})
@@ -97,12 +97,12 @@ add_executable(PortolanDemo WIN32 app/win_main.cpp sim/platform_demo.cpp ${CMAKE
 target_link_libraries(PortolanDemo PRIVATE portolan_app portolan_sim_win portolan_resources)
 
 # The simulated code page against the real WideCharToMultiByte; run under
-# Wine by tests/windows/code_page_wine_test.sh.
+# Wine by tests/windows/check_programs_test.sh.
 add_executable(portolan-code-page-test tests/windows/code_page_wine.cpp)
 target_link_libraries(portolan-code-page-test PRIVATE portolan_sim_win portolan_win32)
 
 # Drives the real main dialog over the simulated stack; run under Wine by
-# tests/windows/main_window_wine_test.sh.
+# tests/windows/check_programs_test.sh.
 add_executable(portolan-window-test tests/windows/main_window_wine.cpp)
 target_link_libraries(portolan-window-test PRIVATE portolan_app portolan_sim_win portolan_resources)
 
