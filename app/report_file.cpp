@@ -12,11 +12,8 @@
 #include "app/wow64_handover.h"
 #include "assess/memory_panel.h"
 #include "tree/device_tree.h"
-#include "tree/topology_scan.h"
 #include "tree/memory_tree.h"
-#include "tree/win32_registry.h"
-#include "usb/win32_code_page.h"
-#include "usb/win32_usb_platform.h"
+#include "tree/topology_scan.h"
 
 namespace {
 

@@ -13,16 +13,6 @@ namespace {
 
 using Item = MemoryTree::Item;
 
-// Text in the ANSI code page as UTF-8.
-std::string Utf8(const std::string& ansi)
-{
-    const int units = ActiveCodePage->ToWide(ansi.c_str(), nullptr, 0);
-    std::vector<WideChar> wide(units > 0 ? static_cast<size_t>(units) : 1, 0);
-    if (units <= 0 || ActiveCodePage->ToWide(ansi.c_str(), wide.data(), units) <= 0)
-        return {};
-    return Utf8FromUtf16(wide.data(), wide.size() - 1);
-}
-
 // The advice topic's verdict in the words of the help file's pages.
 std::string Verdict(int topic)
 {
@@ -44,7 +34,7 @@ std::string PanelAsText(const TreeNodeInfo* record, const std::string& indent)
 {
     MemoryPanel p;
     const int topic = ReadPanelOf(record, &p);
-    auto text = [&](int control) { return Utf8(p.Text(control)); };
+    auto text = [&](int control) { return AnsiToUtf8(p.Text(control)); };
     std::string types;
     for (auto [box, name] : {std::pair{ControlBox, "CTRL"}, {BulkBox, "BULK"}, {InterruptBox, "INTR"},
                              {IsochronousBox, "ISOC"}})
@@ -62,6 +52,21 @@ std::string PanelAsText(const TreeNodeInfo* record, const std::string& indent)
 }
 
 }  // namespace
+
+std::string AnsiToUtf8(const std::string& ansi)
+{
+    const int units = ActiveCodePage->ToWide(ansi.c_str(), nullptr, 0);
+    std::vector<WideChar> wide(units > 0 ? static_cast<size_t>(units) : 1, 0);
+    if (units <= 0 || ActiveCodePage->ToWide(ansi.c_str(), wide.data(), units) <= 0)
+        return {};
+    return Utf8FromUtf16(wide.data(), wide.size() - 1);
+}
+
+const TreeNodeInfo* DeviceRecordOf(const MemoryTree::Item& item)
+{
+    const auto* record = static_cast<const TreeNodeInfo*>(item.param);
+    return record && (record->Kind == ExternalHub || record->Kind == PortDevice) ? record : nullptr;
+}
 
 std::string Utf8FromUtf16(const WideChar* text, size_t units)
 {
@@ -98,14 +103,13 @@ std::string ReportBody(const MemoryTree& tree, const std::string& status)
     std::string text;
     tree.Visit([&](const Item& item, int depth) {
         text.append(static_cast<size_t>(depth) * 2, ' ');
-        text += Utf8(item.label);
+        text += AnsiToUtf8(item.label);
         text += " [" + std::to_string(item.image) + "]\n";
-        const auto* record = static_cast<const TreeNodeInfo*>(item.param);
-        if (record && (record->Kind == ExternalHub || record->Kind == PortDevice) && record->ConnectionInfo &&
-            record->ConnectionInfo->ConnectionStatus != 0)
+        const TreeNodeInfo* record = DeviceRecordOf(item);
+        if (record && record->ConnectionInfo && record->ConnectionInfo->ConnectionStatus != 0)
             text += PanelAsText(record, std::string(static_cast<size_t>(depth) * 2 + 4, ' '));
     });
-    text += "Status: " + Utf8(status) + "\n";
+    text += "Status: " + AnsiToUtf8(status) + "\n";
     return text;
 }
 

@@ -11,6 +11,12 @@
 
 // UTF-16 as UTF-8; a lone surrogate becomes U+FFFD.
 std::string Utf8FromUtf16(const WideChar* text, size_t units);
+// Text in the ANSI code page (up to a NUL) as UTF-8, through ActiveCodePage.
+std::string AnsiToUtf8(const std::string& ansi);
+
+// The record of an item that stands for an external hub or a device on a
+// port; null for the others.
+const TreeNodeInfo* DeviceRecordOf(const MemoryTree::Item& item);
 
 // Fills panel as selecting the record fills the main window's panel, the
 // advice window left alone; returns the advice topic.

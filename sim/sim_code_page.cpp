@@ -30,25 +30,6 @@ bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
 
 }  // namespace
 
-void AppendUtf8(std::string& out, uint32_t code)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 char Cp1252FromUnit(char16_t unit)
 {
     const Cp1252Mapping* end = kCp1252Exceptions + kCp1252ExceptionCount;
@@ -102,14 +83,6 @@ int Cp1252CodePage::FromWide(const WideChar* text, int units, char* out, int out
         return 0;
     memcpy(out, converted.data(), converted.size());
     return needed;
-}
-
-std::string Cp1252ToUtf8(const std::string& text)
-{
-    std::string out;
-    for (char c : text)
-        AppendUtf8(out, UnitFromCp1252(static_cast<unsigned char>(c)));
-    return out;
 }
 
 std::u16string Utf8ToUtf16(const std::string& text)

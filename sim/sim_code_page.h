@@ -19,9 +19,5 @@ char Cp1252FromUnit(char16_t unit);
 std::string Cp1252FromUtf16(const std::u16string& text);
 // Whether code page 1252 has a byte for the unit itself, not a best fit.
 bool Cp1252Holds(char16_t unit);
-// One code point as UTF-8.
-void AppendUtf8(std::string& out, uint32_t code);
-// Code page 1252 text as UTF-8, for tools that print it.
-std::string Cp1252ToUtf8(const std::string& text);
 // UTF-8 as UTF-16, for topology files.
 std::u16string Utf8ToUtf16(const std::string& text);

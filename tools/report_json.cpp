@@ -8,7 +8,6 @@
 #include "app/report_text.h"
 #include "assess/property_panel.h"
 #include "assess/memory_panel.h"
-#include "sim/sim_code_page.h"
 #include "sim/sim_session.h"
 #include "tree/tree_node_info.h"
 
@@ -34,14 +33,6 @@ Json KindOf(const Item& item)
     default:
         return kind;
     }
-}
-
-const TreeNodeInfo* DeviceRecord(const Item& item)
-{
-    const auto* record = static_cast<const TreeNodeInfo*>(item.param);
-    if (!record || (record->Kind != ExternalHub && record->Kind != PortDevice))
-        return nullptr;
-    return record;
 }
 
 std::string Hex4(unsigned value)
@@ -87,7 +78,7 @@ Json PanelAsJson(const Item& item)
                               {"product_id", ProductIdField}, {"product_name", ProductNameField},
                               {"pnp_instance", PnpInstanceField}, {"configurations", ConfigurationsField},
                               {"serial", SerialField}, {"speed", SpeedField}})
-        panel[key] = Cp1252ToUtf8(p.Text(field));
+        panel[key] = AnsiToUtf8(p.Text(field));
     panel["bar"] = p.Bar();
     for (auto [key, box] : {std::pair{"ctrl", ControlBox}, {"bulk", BulkBox}, {"intr", InterruptBox},
                             {"isoc", IsochronousBox}})
@@ -99,13 +90,13 @@ Json PanelAsJson(const Item& item)
 // One entry of "items"; the place for further per-item keys.
 Json ItemAsJson(const Item& item, int depth)
 {
-    const TreeNodeInfo* record = DeviceRecord(item);
+    const TreeNodeInfo* record = DeviceRecordOf(item);
     Json entry;
     entry["depth"] = depth;
-    entry["label"] = Cp1252ToUtf8(item.label);
+    entry["label"] = AnsiToUtf8(item.label);
     entry["image"] = item.image;
     entry["kind"] = KindOf(item);
-    entry["pnp_instance"] = record && record->PnpInstanceId ? Json(Cp1252ToUtf8(record->PnpInstanceId)) : Json(nullptr);
+    entry["pnp_instance"] = record && record->PnpInstanceId ? Json(AnsiToUtf8(record->PnpInstanceId)) : Json(nullptr);
     entry["config_total_length"] =
         record && record->ConfigRequest ? Json(ConfigDescriptorOf(record->ConfigRequest)->wTotalLength) : Json(nullptr);
     entry["strings"] = StringsAsJson(record);
@@ -137,7 +128,7 @@ Json RequestsAsJson(const SimSession& session)
 std::string TreeAsJson(const MemoryTree& tree, const std::string& status, const SimSession* statsOrNull)
 {
     Json document;
-    document["status"] = Cp1252ToUtf8(status);
+    document["status"] = AnsiToUtf8(status);
     Json items = Json::array();
     tree.Visit([&](const Item& item, int depth) { items.push_back(ItemAsJson(item, depth)); });
     document["items"] = std::move(items);
