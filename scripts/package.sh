@@ -17,10 +17,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 if [[ "${1:-}" == --shipped-only ]]; then
-    for preset in win32 win64; do
-        cmake --preset "$preset" >/dev/null
-        cmake --build --preset "$preset" -j "$(nproc 2>/dev/null || echo 2)" --target Portolan PortolanBericht
-    done
+    scripts/build.sh --target Portolan --target PortolanBericht win32 win64
 else
     scripts/build.sh win32 win64
 fi

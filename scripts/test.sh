@@ -33,10 +33,11 @@ done
 
 echo "== Windows executables, static checks"
 # Machine (win32: PE32 i386, win64: PE32+ x86-64), GUI subsystem of the
-# product exes (Portolan, PortolanBericht, PortolanDemo), system DLL imports only; both builds of Portolan.exe carry
-# the same resources; ASLR (high entropy on x64), DEP, no writable code in
-# the product exes, the shipped ones stripped and stack-protected. The
-# checker itself on small programs built with and without the flags.
+# product exes (Portolan, PortolanBericht, PortolanDemo), system DLL imports
+# only; both builds of Portolan.exe carry the same resources; ASLR (high
+# entropy on x64), DEP, no writable code in the product exes, the shipped
+# ones stripped and stack-protected. The checker itself on small programs
+# built with and without the flags.
 /usr/bin/python3 tools/pe_check.py imports build/win32/Portolan.exe build/win32/PortolanBericht.exe \
     build/win32/PortolanDemo.exe build/win64/Portolan.exe build/win64/PortolanBericht.exe \
     build/win64/PortolanDemo.exe build/win64/portolanusb.sys

@@ -7,6 +7,8 @@
 #                                        default Portolan)
 #   usb_start EXE [ARGS...]              starts it, pid in USB_APP_PID
 #   usb_wait_exit [SECONDS]              waits for it; its exit code in USB_APP_EXIT
+#   usb_report [--box] 64|32 [ARGS...]   the shipped PortolanBericht.exe of that
+#                                        build run with ARGS, its message box read
 #   usb_stats                            the driver's counts since the load, as JSON
 #   usb_handover [ARGS...]               the 32-bit exe started from dist/Portolan
 #
@@ -67,6 +69,25 @@ usb_wait_exit() {
     fi
     USB_APP_EXIT=0
     wait "$USB_APP_PID" || USB_APP_EXIT=$?
+}
+
+# Runs the shipped report program with ARGS; its exit code in USB_APP_EXIT
+# (none when it did not end). A message box it shows is read and closed, its
+# JSON in USB_REPORT_BOX (empty when none was read): with --box at once,
+# else when the program has not ended after 120 s.
+usb_report() {
+    local box=0
+    [[ "${1:-}" == --box ]] && { box=1; shift; }
+    local bits=$1
+    shift
+    USB_APP_EXIT=none
+    USB_REPORT_BOX=""
+    usb_start "$(usb_exe "$bits" PortolanBericht)" "$@"
+    if ((box)) || ! usb_wait_exit 120; then
+        USB_REPORT_BOX=$(wine_run "$USB_BUILD/portolan-window-dump.exe" --message-box Portolan-Bericht | tr -d '\r') ||
+            true
+        usb_wait_exit 30 || true
+    fi
 }
 
 # The driver's counts as JSON. Under a load of notifications a Wine process

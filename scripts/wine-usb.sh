@@ -90,12 +90,8 @@ fi
 
 if [[ "$verb" == report ]]; then
     file="$WINE_ENV_PREFIX_ROOT/Portolan-Bericht.txt"
-    usb_start "$(usb_exe 64 PortolanBericht)" "$(usb_windows_path "$file")"
-    if ! usb_wait_exit 120; then
-        wine_run "$reader" --message-box Portolan-Bericht | tr -d '\r' >&2 || true
-        usb_wait_exit 30 || true
-        exit 1
-    fi
+    usb_report 64 "$(usb_windows_path "$file")"
+    [[ -z "$USB_REPORT_BOX" ]] || { printf '%s\n' "$USB_REPORT_BOX" >&2; exit 1; }
     [[ "$USB_APP_EXIT" == 0 && -f "$file" ]] || { echo "wine-usb: PortolanBericht.exe ended with $USB_APP_EXIT" >&2; exit 1; }
     tail -c +4 "$file" | tr -d '\r'
     exit 0

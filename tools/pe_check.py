@@ -5,10 +5,10 @@ python3-pefile (their symbols through binutils' nm).
     pe_check.py imports [--machine i386|x86-64] EXE...
         machine and PE32/PE32+ (from the build folder: build/win32 i386,
         build/win64 x86-64), the GUI subsystem of Portolan.exe,
-        PortolanBericht.exe and PortolanDemo.exe, and imports of Windows system DLLs only: anything
-        else means the runtime is not linked statically. A kernel driver
-        (.sys) must be a native program importing only ntoskrnl.exe and
-        hal.dll.
+        PortolanBericht.exe and PortolanDemo.exe, and imports of Windows
+        system DLLs only: anything else means the runtime is not linked
+        statically. A kernel driver (.sys) must be a native program
+        importing only ntoskrnl.exe and hal.dll.
     pe_check.py resources [--json] EXE
         every resource: type, id or name, language, size, SHA-256 of its data.
     pe_check.py same-resources A.exe B.exe

@@ -141,7 +141,7 @@ class PackageTest(unittest.TestCase):
             copy = os.path.join(scratch, "elsewhere", "portolan-copy")
             listed = subprocess.run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
                                     cwd=ROOT, check=True, capture_output=True).stdout.split(b"\0")
-            for name in [n.decode() for n in listed if n] :
+            for name in [n.decode() for n in listed if n]:
                 if os.path.isfile(os.path.join(ROOT, name)):
                     os.makedirs(os.path.dirname(os.path.join(copy, name)), exist_ok=True)
                     shutil.copy2(os.path.join(ROOT, name), os.path.join(copy, name))

@@ -21,32 +21,16 @@ cd "$(dirname "$0")/../../.."
 source tests/windows/wine_usb/common.sh "${1:-build/win64}" wine-usb-report
 report=build/native/portolan-report
 [[ -x "$report" ]] || { echo "wine-usb-report: $report is missing" >&2; exit 1; }
-bericht=$(usb_exe "$bits" PortolanBericht)
 # From dist/Portolan the 32-bit build hands the scan to the 64-bit one.
 program_bits=64
 scratch="$WINE_ENV_PREFIX_ROOT/scratch"
 mkdir -p "$scratch"
 
-# Runs the report program with ARGS; its exit code in USB_APP_EXIT. With
-# --box first, the message box it is to show is read and closed, its JSON in
-# $work/box.json.
-run_report() {
-    local box=0
-    [[ "${1:-}" == --box ]] && { box=1; shift; }
-    rm -f "$work/box.json"
-    USB_APP_EXIT=none
-    usb_start "$bericht" "$@"
-    if ((box)); then
-        wine_run "$build/portolan-window-dump.exe" --message-box Portolan-Bericht | tr -d '\r' >"$work/box.json" || true
-    fi
-    usb_wait_exit 120 || true
-}
-
 for topology in samples/*.json tests/windows/wine_usb/topologies/*.json; do
     name=$(basename "$topology" .json)
     usb_load "$topology"
     file="$scratch/$name.txt"
-    run_report "$(usb_windows_path "$file")"
+    usb_report "$bits" "$(usb_windows_path "$file")"
     "$report" --show-unused-ports --show-unused-controllers "$topology" >"$work/$name-native.txt"
     if [[ "${USB_APP_EXIT:-}" == 0 ]] && python3 - "$file" "$work/$name-native.txt" "$program_bits" <<'PY'
 import re, sys
@@ -96,7 +80,8 @@ chmod 444 "$readonly_file"
 for target in "$scratch/fehlt/Portolan-Bericht.txt" "$readonly_file"; do
     before=$(cat "$target" 2>/dev/null || echo none)
     windows_path=$(usb_windows_path "$target")
-    run_report --box "$windows_path"
+    usb_report --box "$bits" "$windows_path"
+    printf '%s' "$USB_REPORT_BOX" >"$work/box.json"
     if [[ "${USB_APP_EXIT:-}" == 1 && -s "$work/box.json" && "$(cat "$target" 2>/dev/null || echo none)" == "$before" ]] &&
         ! ls "$(dirname "$target")" 2>/dev/null | grep -q '\.tmp$' &&
         python3 -c 'import json, sys
@@ -115,7 +100,7 @@ done
 for documents in "$WINEPREFIX"/drive_c/users/*/Documents; do
     [[ -L "$documents" ]] && rm "$documents" && mkdir "$documents"
 done
-run_report
+usb_report "$bits"
 written=$(find "$WINEPREFIX/drive_c/users" -path '*/Documents/Portolan-Bericht.txt' | head -n 1)
 if [[ "${USB_APP_EXIT:-}" == 0 && -n "$written" ]] && head -c 3 "$written" | grep -q $'\xEF\xBB\xBF'; then
     pass "without a path: ${written#"$WINEPREFIX/"}"
