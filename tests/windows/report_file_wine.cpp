@@ -34,7 +34,7 @@ std::string Contents(const std::wstring& path)
 }
 
 // The files in a folder.
-int FilesBeside(const std::wstring& folder)
+int FilesIn(const std::wstring& folder)
 {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
@@ -119,7 +119,7 @@ void CheckWrites(const std::wstring& scratch)
     Check(WriteReportFile(target, "first", &reason) && Contents(target) == "first", "a new file is written");
     Check(WriteReportFile(target, std::string(300000, 'x'), &reason) && Contents(target) == std::string(300000, 'x'),
           "an existing file is replaced whole");
-    Check(FilesBeside(scratch) == 1, "no temporary file stays beside it");
+    Check(FilesIn(scratch) == 1, "no temporary file stays beside it");
 
     const std::wstring missing = scratch + L"\\fehlt\\Portolan-Bericht.txt";
     reason.clear();
@@ -132,7 +132,7 @@ void CheckWrites(const std::wstring& scratch)
     refused = !WriteReportFile(target, "second", &reason);
     Check(refused && !reason.empty() && Contents(target) == std::string(300000, 'x'),
           "a read-only file: refused (" + Narrow(reason) + "), left as it was");
-    Check(FilesBeside(scratch) == 1, "no temporary file stays after a refusal");
+    Check(FilesIn(scratch) == 1, "no temporary file stays after a refusal");
     SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
