@@ -2,15 +2,10 @@
 """Writes assess/vendor_name_table.cpp, the built-in table of USB vendor names.
 
 The vendor IDs come from tools/vendor_ids.txt (table order). Each name is
-taken from usb.ids; an ID that usb.ids does not list takes its name from the
-USB Implementers Forum's list of vendor IDs, as packaged in the npm registry
-as usb-vendor-ids (dist/usb-vendor-ids.json, and the obsolete list beside it
-for IDs the current one has dropped). A few names are fixed here.
-
-The names this table takes from that list are kept in
-tools/usb_if_vendor_names.txt, which this script writes whenever it is
-given the list (--fetch-usb-if, or --usb-if-list PATH of an unpacked
-package), and reads otherwise; so regenerating the table needs no registry.
+taken from usb.ids; an ID that usb.ids does not list takes its name from
+tools/usb_if_vendor_names.txt, the names the USB Implementers Forum's list
+of vendor IDs gives them (npm package usb-vendor-ids). A few names are
+fixed here.
 
 Every name is cleaned to the table's character set: letters outside ASCII
 are transliterated, other punctuation mapped or dropped, blanks tidied. A
@@ -18,18 +13,13 @@ name longer than 49 characters first loses trailing remarks in brackets,
 then is cut at the last blank within 49 characters; punctuation and unclosed
 brackets left at its end are dropped.
 
-    python3 tools/make_vendor_table.py [--usb-ids PATH] [--ids PATH] [--output PATH]
-                                       [--fetch-usb-if | --usb-if-list PATH] [--usb-if-names PATH]
+    python3 tools/make_vendor_table.py [--usb-ids PATH] [--ids PATH] [--usb-if-names PATH] [--output PATH]
 """
 
 import argparse
-import json
 import os
 import re
-import subprocess
 import sys
-import tarfile
-import tempfile
 import unicodedata
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -57,13 +47,6 @@ FIXED_NAMES = {
     0x0C39: "IFR",
     0x8086: "Intel Corporation",
 }
-
-USB_IF_PACKAGE = "usb-vendor-ids"
-USB_IF_LIST = "dist/usb-vendor-ids.json"
-USB_IF_OBSOLETE_LIST = "dist/usb-obsolete-vendor-ids.json"
-
-# Fuller names for companies whose usb.ids name is too short after cleaning.
-FULLER_NAMES = {}
 
 # Letters whose decomposition would lose a sound, or that do not decompose.
 TRANSLITERATION = {
@@ -112,54 +95,6 @@ def read_usb_ids(path):
             if match:
                 names.setdefault(int(match.group(1), 16), match.group(2))
     return names
-
-
-def read_usb_if_package(folder):
-    """Names by ID from an unpacked usb-vendor-ids package; the current list wins."""
-    with open(os.path.join(folder, "package.json"), encoding="utf-8") as f:
-        meta = json.load(f)
-    if meta.get("name") != USB_IF_PACKAGE:
-        fail(f"{folder} holds {meta.get('name')!r}, not {USB_IF_PACKAGE}")
-    names = {}
-    for listed in (USB_IF_LIST, USB_IF_OBSOLETE_LIST):
-        path = os.path.join(folder, listed)
-        if not os.path.exists(path):
-            if listed == USB_IF_LIST:
-                fail(f"{path} is missing")
-            continue
-        with open(path, encoding="utf-8") as f:
-            rows = json.load(f)
-        for row in rows:
-            if (not isinstance(row, list) or len(row) != 2 or not isinstance(row[0], int)
-                    or not isinstance(row[1], str) or not 0 <= row[0] <= 0xFFFF):
-                fail(f"{path}: unexpected row {row!r}")
-            names.setdefault(row[0], (row[1].strip(), listed))
-    return names, f"{USB_IF_PACKAGE} {meta.get('version', 'unknown')}"
-
-
-def fetch_usb_if_package(workdir):
-    """Unpacks the newest usb-vendor-ids from the npm registry into workdir."""
-    try:
-        result = subprocess.run(["npm", "pack", "--silent", USB_IF_PACKAGE], cwd=workdir,
-                                check=True, capture_output=True, text=True)
-    except (OSError, subprocess.CalledProcessError) as error:
-        fail(f"npm pack {USB_IF_PACKAGE} failed: {error}")
-    tarball = os.path.join(workdir, result.stdout.strip().splitlines()[-1])
-    with tarfile.open(tarball) as archive:
-        archive.extractall(workdir, filter="data")
-    return os.path.join(workdir, "package")
-
-
-def write_usb_if_names(path, names, source):
-    lines = [
-        "# Vendor names that usb.ids lacks, as the USB-IF list in the npm package",
-        f"# {source} gives them. Written by tools/make_vendor_table.py; do not edit.",
-    ]
-    for vid in sorted(names):
-        raw, listed = names[vid]
-        lines.append(f"{vid:04X}  {raw}" + ("  # obsolete list" if listed == USB_IF_OBSOLETE_LIST else ""))
-    with open(path, "w", encoding="utf-8", newline="\n") as f:
-        f.write("\n".join(lines) + "\n")
 
 
 def read_usb_if_names(path):
@@ -255,17 +190,13 @@ def build_table(ids, usb_names, usb_if_names):
         if vid in FIXED_NAMES:
             name = FIXED_NAMES[vid]
         elif vid in usb_names:
-            name = FULLER_NAMES.get(vid) or clean(usb_names[vid])
+            name = clean(usb_names[vid])
         elif vid in usb_if_names:
             name = clean(usb_if_names[vid])
         else:
             fail(f"{vid:04X} has no name: neither usb.ids nor the USB-IF list holds it")
         table.append((vid, name))
     return table
-
-
-def ids_missing_from(ids, usb_names):
-    return [vid for vid in ids if vid not in FIXED_NAMES and vid not in usb_names]
 
 
 def check_table(table):
@@ -324,25 +255,11 @@ def main():
     parser.add_argument("--usb-ids", default="/usr/share/misc/usb.ids")
     parser.add_argument("--ids", default=os.path.join(REPO, "tools", "vendor_ids.txt"))
     parser.add_argument("--output", default=os.path.join(REPO, "assess", "vendor_name_table.cpp"))
-    parser.add_argument("--usb-if-names", default=os.path.join(REPO, "tools", "usb_if_vendor_names.txt"),
-                        help="the names taken from the USB-IF list: written when the list is given, else read")
-    source = parser.add_mutually_exclusive_group()
-    source.add_argument("--fetch-usb-if", action="store_true",
-                        help=f"fetch the USB-IF list with npm pack {USB_IF_PACKAGE}")
-    source.add_argument("--usb-if-list", metavar="FOLDER", help=f"an unpacked {USB_IF_PACKAGE} package")
+    parser.add_argument("--usb-if-names", default=os.path.join(REPO, "tools", "usb_if_vendor_names.txt"))
     args = parser.parse_args()
 
     ids = read_ids(args.ids)
     usb_names = read_usb_ids(args.usb_ids)
-    missing = ids_missing_from(ids, usb_names)
-    if args.fetch_usb_if or args.usb_if_list:
-        with tempfile.TemporaryDirectory() as workdir:
-            folder = args.usb_if_list or fetch_usb_if_package(workdir)
-            listed, usb_if_source = read_usb_if_package(folder)
-        absent = [f"{vid:04X}" for vid in missing if vid not in listed]
-        if absent:
-            fail("neither usb.ids nor the USB-IF list names " + ", ".join(absent))
-        write_usb_if_names(args.usb_if_names, {vid: listed[vid] for vid in missing}, usb_if_source)
     usb_if_names, usb_if_source = read_usb_if_names(args.usb_if_names)
     table = build_table(ids, usb_names, usb_if_names)
     check_table(table)
