@@ -9,8 +9,6 @@ python3-pefile (their symbols through binutils' nm).
         system DLLs only: anything else means the runtime is not linked
         statically. A kernel driver (.sys) must be a native program
         importing only ntoskrnl.exe and hal.dll.
-    pe_check.py resources [--json] EXE
-        every resource: type, id or name, language, size, SHA-256 of its data.
     pe_check.py same-resources A.exe B.exe
         exit 0 when both carry the same resources (same type/id/language set,
         identical data), 1 otherwise, 2 when a file cannot be read.
@@ -27,7 +25,6 @@ python3-pefile (their symbols through binutils' nm).
 Prints one line per check; exits 1 when one fails, 2 on a usage error.
 """
 import hashlib
-import json
 import os
 import struct
 import subprocess
@@ -125,7 +122,6 @@ def resources(pe):
                     "name": _key_of(name),
                     "language": language.id,
                     "size": data.Size,
-                    "code_page": data.CodePage,
                     "sha256": hashlib.sha256(payload).hexdigest(),
                 })
     found.sort(key=lambda r: (_sort_key(r["type"]), _sort_key(r["name"]), r["language"]))
@@ -347,16 +343,6 @@ def main(argv):
             if args[0] == "--machine" and len(args) > 2:
                 machine, args = args[1], args[2:]
             return 0 if all([print_checks(path, import_checks(path, machine)) for path in args]) else 1
-        if command == "resources" and args:
-            as_json = args[0] == "--json"
-            info = read(args[-1])
-            if as_json:
-                print(json.dumps(info, indent=2))
-                return 0
-            for r in info["resources"]:
-                print(f"{r['type']!s:12} {r['name']!s:8} lang 0x{r['language']:04x} {r['size']:8} bytes "
-                      f"sha256 {r['sha256']}")
-            return 0
         if command == "same-resources" and len(args) == 2:
             first, second = read(args[0]), read(args[1])
             problems = compare(first, second) + ([f"{args[0]} carries no resources"] if not first["resources"] else [])
