@@ -34,6 +34,17 @@ failures=0
 
 pass() { echo "PASS $*"; }
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+# check [-s FILE] NAME [!] COMMAND...: PASS or FAIL NAME as the command ends
+# (with !, as it fails); on a failure FILE is shown.
+check() {
+    local show= ok=1
+    [[ "$1" == -s ]] && { show=$2; shift 2; }
+    local name=$1
+    shift
+    [[ "$1" == "!" ]] && { ok=0; shift; }
+    "$@" || ok=$((1 - ok))
+    if ((ok)); then pass "$name"; else fail "$name${show:+: $(cat "$show" 2>/dev/null)}"; fi
+}
 
 dump() { wine_run "$build/portolan-window-dump.exe" "$@" | tr -d '\r'; }
 

@@ -88,37 +88,31 @@ sys.exit(0 if eval(sys.argv[2], {}, names) else 1)' "$@"
 keyboard="[Port1] : USB-Verbundgerät"  # topic 101
 mouse="[Port2] : USB-Eingabegerät"    # topic 101
 dump --select "$keyboard" --windows >"$work/keyboard.json"
-if advice_is "$work/keyboard.json" 'advice == beside'; then pass "advice window beside the main window"; else fail "advice window: $(cat "$work/keyboard.json")"; fi
+check -s "$work/keyboard.json" "advice window beside the main window" advice_is "$work/keyboard.json" 'advice == beside'
 dump --move 20 30 --select "$mouse" --windows >"$work/mouse.json"
-if advice_is "$work/mouse.json" 'main[:2] == [20, 30] and advice == before' "$work/keyboard.json"; then
-    pass "main window moved, same topic: the advice window stays where it was"
-else
-    fail "same topic after the move: $(cat "$work/mouse.json")"
-fi
+check -s "$work/mouse.json" "main window moved, same topic: the advice window stays where it was" \
+    advice_is "$work/mouse.json" 'main[:2] == [20, 30] and advice == before' "$work/keyboard.json"
 dump --select "$stick" --windows >"$work/stick.json"
-if advice_is "$work/stick.json" 'main[:2] == [20, 30] and advice == beside'; then
-    pass "another topic: the advice window beside the moved main window"
-else
-    fail "another topic after the move: $(cat "$work/stick.json")"
-fi
+check -s "$work/stick.json" "another topic: the advice window beside the moved main window" \
+    advice_is "$work/stick.json" 'main[:2] == [20, 30] and advice == beside'
 dump --command 40013 --windows >"$work/closed.json"
-if advice_is "$work/closed.json" 'advice is None'; then pass "a second 40013 closes the advice window"; else fail "40013: $(cat "$work/closed.json")"; fi
+check -s "$work/closed.json" "a second 40013 closes the advice window" advice_is "$work/closed.json" 'advice is None'
 dump --command 40013 >/dev/null
 
 # Start-up has switched auto-refresh on (command 40003).
-if shows 3 "$webcam"; then fail "the unplugged webcam is in the tree"; else pass "the unplugged webcam is not in the tree"; fi
+check "the unplugged webcam is not in the tree" ! shows 3 "$webcam"
 control --plug "$topology" 0/3
-if wait_for 3 "$webcam"; then pass "auto-refresh: the plugged webcam appears"; else fail "auto-refresh: the webcam does not appear"; fi
+check "auto-refresh: the plugged webcam appears" wait_for 3 "$webcam"
 control --unplug "$topology" 0/3
-if wait_for ! 3 "$webcam"; then pass "auto-refresh: the unplugged webcam vanishes"; else fail "auto-refresh: the webcam stays"; fi
+check "auto-refresh: the unplugged webcam vanishes" wait_for ! 3 "$webcam"
 
 dump --command 40003  # off
 control --plug "$topology" 0/3
 settled
 sleep 2  # the notification would have been handled by now
-if shows 3 "$webcam"; then fail "auto-refresh off: the tree changed without F5"; else pass "auto-refresh off: the tree stays as it was"; fi
+check "auto-refresh off: the tree stays as it was" ! shows 3 "$webcam"
 dump --command 40002  # F5
-if shows 3 "$webcam"; then pass "F5 shows the plugged webcam"; else fail "F5 does not show the webcam"; fi
+check "F5 shows the plugged webcam" shows 3 "$webcam"
 
 dump --command 40003  # on again
 wine_run "$build/portolan-usb-load.exe" --reset-stats >/dev/null
@@ -129,14 +123,11 @@ for target in "$stick" "$hub"; do
     cycle=$(stat '(cycles, last_cycle["hub"], last_cycle["port"], last_cycle["in"], last_cycle["out"])')
     port=${target:5:1}
     # Both sit on the first root hub, hub 0 of the topology.
-    if [[ "$cycle" == "($((before + 1)), 0, $port, 8, 0)" ]]; then
-        pass "Ctrl+R on '$target': the root hub's driver cycles port $port (8 bytes in, none out)"
-    else
-        fail "Ctrl+R on '$target': driver saw (cycles, hub, port, in, out) = $cycle"
-    fi
+    check "Ctrl+R on '$target': the root hub's driver cycles port $port, 8 bytes in, none out ($cycle)" \
+        test "$cycle" == "($((before + 1)), 0, $port, 8, 0)"
     settled || true
-    if (($(stat removed) > removed)); then pass "Ctrl+R on '$target': the device left"; else fail "Ctrl+R on '$target': nothing left"; fi
-    if wait_for 3 "$target"; then pass "after Ctrl+R '$target' is in the tree again"; else fail "'$target' did not come back"; fi
+    check "Ctrl+R on '$target': the device left" test "$(stat removed)" -gt "$removed"
+    check "after Ctrl+R '$target' is in the tree again" wait_for 3 "$target"
 done
 
 # Closed with "&Beenden" alone: a full dump would walk the tree while the
@@ -155,18 +146,14 @@ usb_load "$work/not-elevated.json"
 usb_start "$exe"
 dump --wait
 dump --keep-open >"$work/before.json"
-requests=$(stat 'ioctl.get("0x220444", 0)')
-cycles=$(stat cycles)
-removed=$(stat removed)
+cycle_counts='"%d %d %d" % (ioctl.get("0x220444", 0), cycles, removed)'
+read -r requests cycles removed < <(stat "$cycle_counts")
 dump --select "$stick" --command 40014 >/dev/null
 sleep 2  # a removal would have been seen by now
 dump --keep-open >"$work/after.json"
-if [[ "$(stat 'ioctl.get("0x220444", 0)') $(stat cycles) $(stat removed)" == "$((requests + 1)) $cycles $removed" ]] &&
-    cmp -s "$work/before.json" "$work/after.json"; then
-    pass "Ctrl+R without administrator rights: refused by the hub driver, the tree stays"
-else
-    fail "Ctrl+R without administrator rights: $(usb_stats)"
-fi
+check "Ctrl+R without administrator rights: refused by the hub driver (requests, cycles, removed: $(stat "$cycle_counts"))" \
+    test "$(stat "$cycle_counts")" == "$((requests + 1)) $cycles $removed"
+check "Ctrl+R without administrator rights: the tree stays" cmp -s "$work/before.json" "$work/after.json"
 dump --command 40001 >/dev/null
 usb_wait_exit 30 || true
 usb_test_end

@@ -28,11 +28,8 @@ for topology in samples/*.json tests/windows/wine_usb/topologies/*.json; do
     dump --wait
     usb_stats >"$work/$name-stats.json"
     "$report" --stats "$topology" >"$work/$name-report-stats.txt"
-    if python3 tests/windows/wine_usb/compare_dump.py stats "$work/$name-stats.json" "$work/$name-report-stats.txt"; then
-        pass "$name: one refresh asks what portolan-report --stats counts"
-    else
-        fail "$name: request counts differ"
-    fi
+    check "$name: one refresh asks what portolan-report --stats counts" \
+        python3 tests/windows/wine_usb/compare_dump.py stats "$work/$name-stats.json" "$work/$name-report-stats.txt"
 
     first=1
     for options in "" "--show-unused-ports" "--show-unused-controllers" "--show-unused-ports --show-unused-controllers"; do
@@ -44,29 +41,17 @@ for topology in samples/*.json tests/windows/wine_usb/topologies/*.json; do
         # shellcheck disable=SC2086
         "$report" --json $options "$topology" >"$work/$name-report.json"
         label="$name${options:+ ($options)}"
-        if python3 tests/windows/wine_usb/compare_dump.py tree "$work/$name-dump.json" "$work/$name-report.json"; then
-            pass "$label: the window shows what portolan-report shows"
-        else
-            fail "$label: the window differs from portolan-report"
-        fi
-        if python3 tests/windows/wine_usb/compare_dump.py start "$work/$name-dump.json" "$bits"; then
-            pass "$label: advice window beside the main window, about box says ${bits}bit-Version"
-        else
-            fail "$label: advice window or about box after start-up"
-        fi
-        if test "${USB_APP_EXIT:-}" = 1; then
-            pass "$label: exit code 1 after &Beenden"
-        else
-            fail "$label: exit code ${USB_APP_EXIT:-none} after &Beenden"
-        fi
+        check "$label: the window shows what portolan-report shows" \
+            python3 tests/windows/wine_usb/compare_dump.py tree "$work/$name-dump.json" "$work/$name-report.json"
+        check "$label: advice window beside the main window, about box says ${bits}bit-Version" \
+            python3 tests/windows/wine_usb/compare_dump.py start "$work/$name-dump.json" "$bits"
+        check "$label: exit code 1 after &Beenden (${USB_APP_EXIT:-none})" test "${USB_APP_EXIT:-}" = 1
     done
 
     usb_stats >"$work/$name-after.json"
-    if python3 -c 'import json, sys; s = json.load(open(sys.argv[1])); sys.exit(s["open_handles"] != 0 or s["opens"] - s["open_failures"] != s["closes"])' "$work/$name-after.json"; then
-        pass "$name: every device handle closed after the window"
-    else
-        fail "$name: handles left open: $(cat "$work/$name-after.json")"
-    fi
+    check -s "$work/$name-after.json" "$name: every device handle closed after the window" python3 -c 'import json, sys
+s = json.load(open(sys.argv[1]))
+sys.exit(s["open_handles"] != 0 or s["opens"] - s["open_failures"] != s["closes"])' "$work/$name-after.json"
 done
 
 # The caption's close box ends the program with exit code 1 as well.
@@ -74,18 +59,11 @@ usb_start "$exe"
 dump --wait
 dump --close-by-caption
 usb_wait_exit 30 || true
-if test "${USB_APP_EXIT:-}" = 1; then
-    pass "exit code 1 after the caption's close box"
-else
-    fail "exit code ${USB_APP_EXIT:-none} after the caption's close box"
-fi
+check "exit code 1 after the caption's close box (${USB_APP_EXIT:-none})" test "${USB_APP_EXIT:-}" = 1
 
 # The help file the advice window shows, written to the temporary folder.
-if find "$WINEPREFIX/drive_c/users" -path '*/Temp/Portolan.chm' -size +1k | grep -q .; then
-    pass "Portolan.chm written to the temporary folder"
-else
-    fail "no Portolan.chm in the temporary folder"
-fi
+check "Portolan.chm written to the temporary folder" \
+    grep -q . <(find "$WINEPREFIX/drive_c/users" -path '*/Temp/Portolan.chm' -size +1k)
 
 # The hand-over: from dist/Portolan the 32-bit build starts x64\Portolan.exe
 # with its own command-line tail and ends.
@@ -93,23 +71,18 @@ if ((bits == 32)); then
     topology=samples/office-pc.json
     usb_load "$topology"
     usb_handover --probe "two words" >"$work/handover.json"
-    if python3 -c 'import json, re, sys
+    check -s "$work/handover.json" "hand-over: no window, exit code 0, x64\\Portolan.exe started with the same tail" \
+        python3 -c 'import json, re, sys
 h = json.load(open(sys.argv[1]))
 line = h["x64_command_line"] or ""
 sys.exit(not (h["x86_exit"] == 0 and h["x86_windows"] == 0 and
-              re.fullmatch(r"\"?.*\\x64\\Portolan\.exe\"? --probe \"two words\"", line, re.I)))' "$work/handover.json"; then
-        pass "hand-over: no window, exit code 0, x64\\Portolan.exe started with the same tail"
-    else
-        fail "hand-over: $(cat "$work/handover.json")"
-    fi
+              re.fullmatch(r"\"?.*\\x64\\Portolan\.exe\"? --probe \"two words\"", line, re.I)))' "$work/handover.json"
     dump >"$work/x64-dump.json"
     "$report" --json "$topology" >"$work/x64-report.json"
-    if python3 tests/windows/wine_usb/compare_dump.py tree "$work/x64-dump.json" "$work/x64-report.json" &&
-        python3 tests/windows/wine_usb/compare_dump.py start "$work/x64-dump.json" 64; then
-        pass "hand-over: the 64-bit build shows the simulated PC's tree"
-    else
-        fail "hand-over: the 64-bit build's window differs"
-    fi
+    check "hand-over: the 64-bit build shows the simulated PC's tree" \
+        python3 tests/windows/wine_usb/compare_dump.py tree "$work/x64-dump.json" "$work/x64-report.json"
+    check "hand-over: the 64-bit build's advice window and about box" \
+        python3 tests/windows/wine_usb/compare_dump.py start "$work/x64-dump.json" 64
 fi
 
 usb_test_end

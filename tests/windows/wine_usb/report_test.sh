@@ -66,11 +66,7 @@ done
 mkdir -p "$scratch/check"
 wine_run "$build/portolan-report-check.exe" "$(usb_windows_path "$scratch/check")" | tr -d '\r' >"$work/check.txt" || true
 sed 's/^/   /' "$work/check.txt"
-if grep -q '^report program: [1-9][0-9]* passed, 0 failed$' "$work/check.txt"; then
-    pass "report program in-process"
-else
-    fail "report program in-process"
-fi
+check "report program in-process" grep -q '^report program: [1-9][0-9]* passed, 0 failed$' "$work/check.txt"
 
 # Targets it cannot write: the message box names path and reason; no file.
 usb_load samples/office-pc.json
@@ -102,21 +98,16 @@ for documents in "$WINEPREFIX"/drive_c/users/*/Documents; do
 done
 usb_report "$bits"
 written=$(find "$WINEPREFIX/drive_c/users" -path '*/Documents/Portolan-Bericht.txt' | head -n 1)
-if [[ "${USB_APP_EXIT:-}" == 0 && -n "$written" ]] && head -c 3 "$written" | grep -q $'\xEF\xBB\xBF'; then
-    pass "without a path: ${written#"$WINEPREFIX/"}"
-else
-    fail "without a path: exit code ${USB_APP_EXIT:-none}, no Documents\\Portolan-Bericht.txt"
-fi
-editor=0
-for _ in $(seq 1 50); do
-    pgrep -f -i 'notepad' >/dev/null && { editor=1; break; }
-    sleep 0.2
-done
-if ((editor)); then
-    pass "without a path: the file opens in the editor"
-else
-    fail "without a path: no editor started"
-fi
+written_with_bom() { [[ "${USB_APP_EXIT:-}" == 0 && -n "$written" ]] && head -c 3 "$written" | grep -q $'\xEF\xBB\xBF'; }
+check "without a path: exit code ${USB_APP_EXIT:-none}, Documents\\Portolan-Bericht.txt written" written_with_bom
+editor_started() {
+    for _ in $(seq 1 50); do
+        pgrep -f -i 'notepad' >/dev/null && return 0
+        sleep 0.2
+    done
+    return 1
+}
+check "without a path: the file opens in the editor" editor_started
 
 # The scripts take a topology file relative to the folder they are called
 # from: wine-usb.sh report prints the report's text, run.sh --report the
@@ -132,11 +123,7 @@ else
     tail -n 5 "$work/relative.err" | sed 's/^/   /'
     fail "wine-usb.sh report ../my pc.json from another folder"
 fi
-if (cd "$work/elsewhere/deeper" && bash "$repo/scripts/run.sh" --report --show-unused-ports --show-unused-controllers \
-    "../my pc.json") 2>/dev/null | diff - "$work/office-native.txt" >/dev/null; then
-    pass "run.sh --report ../my pc.json from another folder"
-else
-    fail "run.sh --report ../my pc.json from another folder"
-fi
+check "run.sh --report ../my pc.json from another folder" diff "$work/office-native.txt" <(cd "$work/elsewhere/deeper" &&
+    bash "$repo/scripts/run.sh" --report --show-unused-ports --show-unused-controllers "../my pc.json" 2>/dev/null)
 
 usb_test_end

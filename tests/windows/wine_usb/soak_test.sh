@@ -40,11 +40,8 @@ after_refreshes=$(resources)
 refresh_seconds=$(($(date +%s) - started))
 # Every F5 was one refresh: the driver saw the requests of that many.
 seen=$(requests)
-if ((seen == per_refresh * (refreshes - 1))); then
-    pass "$((refreshes - 1)) F5 presses after the first: as many refreshes reached the driver"
-else
-    fail "F5 presses: the driver saw $seen requests, $per_refresh a refresh"
-fi
+check "$((refreshes - 1)) F5 presses after the first: as many refreshes reached the driver ($seen requests, $per_refresh a refresh)" \
+    test "$seen" -eq $((per_refresh * (refreshes - 1)))
 
 wine_run "$build/portolan-usb-load.exe" --reset-stats >/dev/null
 started=$(date +%s)
@@ -67,26 +64,20 @@ echo "resources after the first refresh:      $first"
 echo "after $refreshes refreshes ($refresh_seconds s):   $after_refreshes"
 echo "after $((2 * replugs)) arrivals and removals ($event_seconds s, about $event_refreshes refreshes): $after_events"
 for stage in "$after_refreshes" "$after_events"; do
-    if python3 -c 'import json, sys
+    check "handles within $handle_tolerance, private bytes within $((private_tolerance / 1024)) KiB of the first refresh's" \
+        python3 -c 'import json, sys
 first, now = json.loads(sys.argv[1]), json.loads(sys.argv[2])
 sys.exit(first["handles"] == 0 or first["private_bytes"] == 0 or
          abs(now["handles"] - first["handles"]) > int(sys.argv[3]) or
          abs(now["private_bytes"] - first["private_bytes"]) > int(sys.argv[4]) or
          now["user_objects"] != first["user_objects"] or now["gdi_objects"] != first["gdi_objects"])' \
-        "$first" "$stage" "$handle_tolerance" "$private_tolerance"; then
-        pass "handles within $handle_tolerance, private bytes within $((private_tolerance / 1024)) KiB of the first refresh's"
-    else
-        fail "resources grew: $first -> $stage"
-    fi
+        "$first" "$stage" "$handle_tolerance" "$private_tolerance"
 done
 
 dump >"$work/dump.json"
 usb_wait_exit 30 || true
 "$report" --json "$topology" >"$work/report.json"
-if python3 tests/windows/wine_usb/compare_dump.py tree "$work/dump.json" "$work/report.json"; then
-    pass "the tree is still what portolan-report shows"
-else
-    fail "the tree differs after the soak"
-fi
-if test "${USB_APP_EXIT:-}" = 1; then pass "exit code 1 after &Beenden"; else fail "exit code ${USB_APP_EXIT:-none}"; fi
+check "the tree is still what portolan-report shows" \
+    python3 tests/windows/wine_usb/compare_dump.py tree "$work/dump.json" "$work/report.json"
+check "exit code 1 after &Beenden (${USB_APP_EXIT:-none})" test "${USB_APP_EXIT:-}" = 1
 usb_test_end
