@@ -135,7 +135,7 @@ target_include_directories(portolan_resources PRIVATE ${CMAKE_BINARY_DIR})
 set_property(SOURCE res/portolan.rc APPEND PROPERTY OBJECT_DEPENDS ${PORTOLAN_HELP_FILE})
 
 # The advice window's binding to hhctrl.ocx through the real registry and
-# loader (tests/windows/help_binding_wine_test.sh), and the module it plants
+# loader (tests/windows/check_programs_test.sh), and the module it plants
 # as hhctrl.ocx in the program's folder.
 add_executable(portolan-help-binding-test tests/windows/help_binding_wine.cpp)
 target_link_libraries(portolan-help-binding-test PRIVATE portolan_app)

@@ -1,5 +1,5 @@
 // The PASS/FAIL lines and the summary of a Windows check program, in the
-// shape tests/windows/check_program.sh judges.
+// shape tests/windows/check_programs_test.sh judges.
 #pragma once
 
 #include <cstdio>
