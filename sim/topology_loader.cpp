@@ -385,24 +385,17 @@ SimFailures Failures(Input& reader, const std::string& place, bool port)
 {
     SimFailures failures;
     ReadArray(reader, place, [&](const std::string& itemPlace, size_t) {
-        const std::string name = Text(reader, itemPlace);
+        std::string name = Text(reader, itemPlace);
         if (port && name.compare(0, 7, "string:") == 0) {
             const auto [index, language] = IndexAndLanguage(name.substr(7), itemPlace);
             char canonical[32];
             snprintf(canonical, sizeof(canonical), "string:%u:%04X", static_cast<unsigned>(index),
                      static_cast<unsigned>(language));
-            reader.Charge(kNode + sizeof(std::string), itemPlace);
-            failures.insert(canonical);
-            return;
-        }
-        bool known = false;
-        if (port)
-            known = std::any_of(std::begin(kPortSteps), std::end(kPortSteps), [&](const char* s) { return name == s; });
-        else
-            known = std::any_of(std::begin(kControllerSteps), std::end(kControllerSteps),
-                                [&](const char* s) { return name == s; });
-        if (!known)
+            name = canonical;
+        } else if (!(port ? std::count(std::begin(kPortSteps), std::end(kPortSteps), name)
+                          : std::count(std::begin(kControllerSteps), std::end(kControllerSteps), name))) {
             Fail(itemPlace, "unknown step \"" + Shown(name) + "\"");
+        }
         reader.Charge(kNode + sizeof(std::string), itemPlace);
         failures.insert(name);
     });

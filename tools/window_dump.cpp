@@ -206,17 +206,22 @@ std::vector<HWND> TopLevelWindows(DWORD processId, const char* className, bool v
     return search.found;
 }
 
+// Asks done() every 50 ms for up to ms milliseconds; true once it holds.
+template <typename Done>
+bool WaitUntil(DWORD ms, Done done)
+{
+    for (const DWORD start = GetTickCount(); !done(); Sleep(50))
+        if (GetTickCount() - start > ms)
+            return false;
+    return true;
+}
+
 // The main window, once its start-up refresh is done and it is shown.
 HWND WaitForMainWindow()
 {
     // A loaded machine may take a while to start a Wine process.
     HWND main = nullptr;
-    for (int i = 0; i < 1800 && !main; ++i) {
-        main = FindWindowA(kDialogClass, kCaption);
-        if (!main)
-            Sleep(50);
-    }
-    if (!main) {
+    if (!WaitUntil(90000, [&] { return (main = FindWindowA(kDialogClass, kCaption)) != nullptr; })) {
         Fail("no main window after 90 s");
         return nullptr;
     }
@@ -228,8 +233,7 @@ HWND WaitForMainWindow()
         Fail("the window does not answer after 60 s");
         return nullptr;
     }
-    for (int i = 0; i < 600 && !IsWindowVisible(main); ++i)
-        Sleep(50);
+    WaitUntil(30000, [&] { return IsWindowVisible(main); });
     return main;
 }
 
@@ -365,11 +369,7 @@ public:
     std::vector<HWND> WaitForAdvice() const
     {
         std::vector<HWND> advice;
-        for (int i = 0; i < 100 && advice.empty(); ++i) {
-            advice = TopLevelWindows(ProcessOf(main_), kHelpWindowClass, true);
-            if (advice.empty())
-                Sleep(50);
-        }
+        WaitUntil(5000, [&] { return !(advice = TopLevelWindows(ProcessOf(main_), kHelpWindowClass, true)).empty(); });
         return advice;
     }
 
@@ -385,12 +385,9 @@ public:
     HWND OpenAbout() const
     {
         PostMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
-        for (int i = 0; i < 200; ++i) {
-            if (HWND box = AboutBox())
-                return box;
-            Sleep(50);
-        }
-        return nullptr;
+        HWND box = nullptr;
+        WaitUntil(10000, [&] { return (box = AboutBox()) != nullptr; });
+        return box;
     }
 
     HWND AboutBox() const
@@ -403,9 +400,7 @@ public:
     static bool CloseAbout(HWND box)
     {
         PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-        for (int i = 0; i < 200 && IsWindow(box); ++i)
-            Sleep(50);
-        return !IsWindow(box);
+        return WaitUntil(10000, [&] { return !IsWindow(box); });
     }
 
     // Line 1020 of the about box, opened and closed again.
@@ -436,12 +431,7 @@ public:
     {
         WaitForAdvice();
         SendMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_ADVICE_WINDOW, 0), 0);
-        for (int i = 0; i < 100; ++i) {
-            if (TopLevelWindows(ProcessOf(main_), nullptr, true).size() == 1)
-                return true;
-            Sleep(50);
-        }
-        return false;
+        return WaitUntil(5000, [&] { return TopLevelWindows(ProcessOf(main_), nullptr, true).size() == 1; });
     }
 
     // Posts F5 to the tree view as a key press does; the accelerator of the
@@ -461,12 +451,8 @@ public:
             done += batch;
             marker = marker >= 400 ? 100 : marker + 1;
             PostMessageA(tree_, TVM_SETINDENT, marker, 0);
-            const DWORD start = GetTickCount();
-            while (static_cast<UINT>(SendMessageA(tree_, TVM_GETINDENT, 0, 0)) != marker) {
-                if (GetTickCount() - start > 300000)
-                    return false;
-                Sleep(20);
-            }
+            if (!WaitUntil(300000, [&] { return static_cast<UINT>(SendMessageA(tree_, TVM_GETINDENT, 0, 0)) == marker; }))
+                return false;
         } while (done < count);
         SendMessageA(tree_, TVM_SETINDENT, static_cast<WPARAM>(indent), 0);
         return true;
@@ -576,26 +562,22 @@ bool MenuChecked(HWND main, UINT command)
 
 int ReadMessageBox(const std::wstring& caption)
 {
-    for (int tries = 0; tries < 600; ++tries) {
-        HWND box = FindWindowW(L"#32770", caption.c_str());
-        if (box && IsWindowVisible(box)) {
-            std::wstring text;
-            for (HWND child = GetWindow(box, GW_CHILD); child && text.empty(); child = GetWindow(child, GW_HWNDNEXT)) {
-                wchar_t name[32] = {};
-                wchar_t buffer[4096] = {};
-                GetClassNameW(child, name, 32);
-                if (_wcsicmp(name, L"Static") == 0 &&
-                    SendMessageW(child, WM_GETTEXT, 4095, reinterpret_cast<LPARAM>(buffer)) > 0)
-                    text = buffer;
-            }
-            printf("{\"caption\": %s, \"text\": %s}\n", Quoted(Utf8(caption)).c_str(), Quoted(Utf8(text)).c_str());
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-            return 0;
-        }
-        Sleep(100);
+    HWND box = nullptr;
+    if (!WaitUntil(60000, [&] { return (box = FindWindowW(L"#32770", caption.c_str())) && IsWindowVisible(box); })) {
+        fprintf(stderr, "portolan-window-dump: no message box \"%s\"\n", Utf8(caption).c_str());
+        return 1;
     }
-    fprintf(stderr, "portolan-window-dump: no message box \"%s\"\n", Utf8(caption).c_str());
-    return 1;
+    std::wstring text;
+    for (HWND child = GetWindow(box, GW_CHILD); child && text.empty(); child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[32] = {};
+        wchar_t buffer[4096] = {};
+        GetClassNameW(child, name, 32);
+        if (_wcsicmp(name, L"Static") == 0 && SendMessageW(child, WM_GETTEXT, 4095, reinterpret_cast<LPARAM>(buffer)) > 0)
+            text = buffer;
+    }
+    printf("{\"caption\": %s, \"text\": %s}\n", Quoted(Utf8(caption)).c_str(), Quoted(Utf8(text)).c_str());
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return 0;
 }
 
 int Usage()
