@@ -41,80 +41,13 @@ done
 # The support sentence from res/support_contact.txt.
 support=$(/usr/bin/python3 tools/support_contact.py text)
 
-# Windows Notepad reads UTF-8 with a byte order mark; CRLF line ends.
+# res/liesmich.txt with version and support sentence; Windows Notepad reads
+# UTF-8 with a byte order mark; CRLF line ends.
+liesmich=$(<res/liesmich.txt)
+liesmich=${liesmich//@VERSION@/"$version"}
 {
     printf '\xEF\xBB\xBF'
-    sed 's/$/\r/' <<EOF
-Portolan $version - USB-Kompatibilitätscheck
-=========================================
-
-Portolan zeigt, welche USB-Geräte an diesem PC hängen: Host-Controller,
-Root-Hubs, externe Hubs und das Gerät an jedem Anschluss, als Baum. Für das
-ausgewählte Gerät zeigt es Hersteller- und Produktkennung, Seriennummer,
-PnP-Instanz, Datenrate und Transfertypen und sagt im Info-Fenster, ob es zu
-den USB-Produkten von Kestrel passt.
-
-Voraussetzungen
----------------
-- Windows 10 (32 oder 64 Bit) oder Windows 11.
-- Nichts zu installieren: Ordner entpacken und Portolan.exe starten.
-  Administratorrechte sind nicht nötig (Ausnahme: Strg+R, siehe unten).
-
-Inhalt
-------
-Portolan.exe             das Programm (32 Bit)
-PortolanBericht.exe      der Bericht für den Support (32 Bit)
-x64\\Portolan.exe         das Programm (64 Bit)
-x64\\PortolanBericht.exe  der Bericht für den Support (64 Bit)
-LIESMICH.txt             diese Datei
-
-Auf 64-Bit-Windows starten Portolan.exe und PortolanBericht.exe von selbst
-ihre 64-Bit-Fassung im Ordner x64. Lassen Sie deshalb den Ordner x64 neben
-Portolan.exe liegen.
-
-Erster Start
-------------
-Die Programme sind nicht digital signiert. Windows SmartScreen meldet beim
-ersten Start deshalb womöglich "Der Computer wurde durch Windows geschützt".
-Klicken Sie dann auf "Weitere Informationen" und auf "Trotzdem ausführen".
-Sie können die Sperre auch vor dem Entpacken aufheben: Rechtsklick auf die
-ZIP-Datei > Eigenschaften > unten "Zulassen" ankreuzen > OK.
-
-Bedienung
----------
-F5 oder Datei > Aktualisieren liest die Geräte neu ein; unter Ansicht lassen
-sich unbenutzte Anschlüsse und Controller einblenden, unter Optionen das
-automatische Aktualisieren und das Info-Fenster ein- und ausschalten.
-
-Die Datenrate zeigt Portolan als Low Speed, Full Speed oder High Speed.
-Windows meldet höchstens High Speed: Auch ein USB-3-Gerät erscheint deshalb
-mit "High Speed". "???" steht für eine Datenrate, die Windows meldet,
-Portolan aber nicht kennt; ein solches Gerät bewertet Portolan wie eines ohne
-High Speed.
-
-Strg+R startet den Anschluss des ausgewählten Geräts neu, als würde es kurz
-abgezogen und wieder angesteckt. Unter Windows 8 und neuer erlaubt Windows
-das nur Programmen, die als Administrator laufen (Rechtsklick auf
-Portolan.exe > Als Administrator ausführen); sonst geschieht nichts.
-
-Portolan schreibt bei jedem Start seine Hilfe, die Datei Portolan.chm, in
-Ihren temporären Ordner (%TEMP%) und lässt sie dort. Sonst schreibt es
-nichts, auch nicht in die Registrierung.
-
-Bericht für den Support
------------------------
-Passt Ihr Gerät nicht oder sind Sie unsicher, starten Sie PortolanBericht.exe
-mit einem Doppelklick. Es liest die USB-Geräte dieses PCs so ein, wie
-Portolan sie zeigt, schreibt alle Angaben (auch unbenutzte Anschlüsse und
-Controller) in die Datei Portolan-Bericht.txt in Ihrem Ordner Dokumente und
-öffnet sie im Editor. Der Bericht enthält Gerätenamen, Kennungen und
-Seriennummern, sonst nichts; das Programm verändert nichts am PC.
-
-Fragen? $support
-Schicken Sie bitte die Datei Portolan-Bericht.txt mit.
-
-© 2026 Kestrel Systems GmbH
-EOF
+    printf '%s\n' "${liesmich//@SUPPORT@/"$support"}" | sed 's/$/\r/'
 } >"$folder/LIESMICH.txt"
 
 # Nothing that ships names an invented address.

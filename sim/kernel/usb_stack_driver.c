@@ -256,7 +256,16 @@ static DEVICE_OBJECT* CreateChild(NodeKind kind, uint32_t index)
     return device;
 }
 
-/* The children a node reports now, created where missing. */
+/* Adds the child kept in *slot to out, created first where missing. */
+static void Report(DEVICE_OBJECT** slot, NodeKind kind, uint32_t index, DEVICE_OBJECT** out, uint32_t* count)
+{
+    if (!*slot)
+        *slot = CreateChild(kind, index);
+    if (*slot)
+        out[(*count)++] = *slot;
+}
+
+/* The children a node reports now. */
 static uint32_t Children(const Node* node, DEVICE_OBJECT** out, uint32_t room)
 {
     uint32_t count = 0;
@@ -265,20 +274,12 @@ static uint32_t Children(const Node* node, DEVICE_OBJECT** out, uint32_t room)
     if (!g.block || g.pending || (node->kind != NODE_BUS && node->generation != g.generation))
         return 0;
     if (node->kind == NODE_BUS) {
-        for (i = 0; i < Header()->controllerCount && count < room; ++i) {
-            if (!g.controllers[i])
-                g.controllers[i] = CreateChild(NODE_CONTROLLER, i);
-            if (g.controllers[i])
-                out[count++] = g.controllers[i];
-        }
+        for (i = 0; i < Header()->controllerCount && count < room; ++i)
+            Report(&g.controllers[i], NODE_CONTROLLER, i, out, &count);
     } else if (node->kind == NODE_CONTROLLER) {
         const FlatController* controller = (const FlatController*)(g.block + Header()->controllers) + node->index;
-        if (controller->rootHub != FLAT_NONE && room) {
-            if (!g.hubs[controller->rootHub])
-                g.hubs[controller->rootHub] = CreateChild(NODE_HUB, controller->rootHub);
-            if (g.hubs[controller->rootHub])
-                out[count++] = g.hubs[controller->rootHub];
-        }
+        if (controller->rootHub != FLAT_NONE && room)
+            Report(&g.hubs[controller->rootHub], NODE_HUB, controller->rootHub, out, &count);
     } else if (node->kind == NODE_HUB) {
         const FlatHub* hub = HubRecord(node->index);
         for (i = 0; i < hub->listedPorts && count < room; ++i) {
@@ -286,17 +287,10 @@ static uint32_t Children(const Node* node, DEVICE_OBJECT** out, uint32_t room)
             const FlatPort* port = PortRecord(at);
             if (g.absent[at])
                 continue;
-            if (port->hub != FLAT_NONE) {
-                if (!g.hubs[port->hub])
-                    g.hubs[port->hub] = CreateChild(NODE_HUB, port->hub);
-                if (g.hubs[port->hub])
-                    out[count++] = g.hubs[port->hub];
-            } else if (port->status != 0) {
-                if (!g.ports[at])
-                    g.ports[at] = CreateChild(NODE_DEVICE, at);
-                if (g.ports[at])
-                    out[count++] = g.ports[at];
-            }
+            if (port->hub != FLAT_NONE)
+                Report(&g.hubs[port->hub], NODE_HUB, port->hub, out, &count);
+            else if (port->status != 0)
+                Report(&g.ports[at], NODE_DEVICE, at, out, &count);
         }
     }
     return count;
@@ -419,6 +413,16 @@ static void StartChild(Node* node)
         Invalidate(node->self);
 }
 
+/* A cycled port's device has gone: it comes back; the hub to enumerate again. */
+static DEVICE_OBJECT* BackFromCycle(uint32_t port)
+{
+    if (port == FLAT_NONE || !g.cycling[port])
+        return NULL;
+    g.cycling[port] = 0;
+    g.absent[port] = 0;
+    return g.hubs[PortRecord(port)->ownerHub];
+}
+
 /* The child is gone from its parent's relations: forget it, and bring back
  * a cycled port's device or a pending topology. */
 static void RemoveChild(Node* node)
@@ -435,21 +439,12 @@ static void RemoveChild(Node* node)
         if (node->kind == NODE_CONTROLLER && g.controllers[node->index] == node->self)
             g.controllers[node->index] = NULL;
         if (node->kind == NODE_HUB && g.hubs[node->index] == node->self) {
-            const FlatHub* hub = HubRecord(node->index);
             g.hubs[node->index] = NULL;
-            if (hub->parentPort != FLAT_NONE && g.cycling[hub->parentPort]) {
-                g.cycling[hub->parentPort] = 0;
-                g.absent[hub->parentPort] = 0;
-                reenumerate = g.hubs[PortRecord(hub->parentPort)->ownerHub];
-            }
+            reenumerate = BackFromCycle(HubRecord(node->index)->parentPort);
         }
         if (node->kind == NODE_DEVICE && g.ports[node->index] == node->self) {
             g.ports[node->index] = NULL;
-            if (g.cycling[node->index]) {
-                g.cycling[node->index] = 0;
-                g.absent[node->index] = 0;
-                reenumerate = g.hubs[PortRecord(node->index)->ownerHub];
-            }
+            reenumerate = BackFromCycle(node->index);
         }
     }
     --g.liveChildren;
@@ -503,9 +498,7 @@ static NTSTATUS ChildPnp(Node* node, IRP* irp)
     default:
         break;
     }
-    irp->IoStatus.Status = status;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
-    return status;
+    return Complete(irp, status, irp->IoStatus.Information);
 }
 
 static NTSTATUS BusPnp(Node* node, IRP* irp)
