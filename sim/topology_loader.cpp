@@ -4,6 +4,8 @@
 #include <bitset>
 #include <cerrno>
 #include <cstdio>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <initializer_list>
@@ -39,39 +41,30 @@ struct FormatError {
 }
 
 constexpr size_t kMaxShownCharacters = 60;
+constexpr char kBlanks[] = " \t\n\r";
 
 // Text from the file as an error line shows it: C0 and C1 controls escaped
-// ("\x0a", "\u0085"), cut after 60 characters.
+// ("\x0a", "\u0085"), cut after 60 characters. The text is UTF-8, as the
+// JSON parser checked.
 std::string Shown(const std::string& text)
 {
     std::string out;
     size_t characters = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if ((byte & 0xC0) == 0x80)
-            continue;  // continuation bytes travel with their lead byte
-        if (characters++ == kMaxShownCharacters) {
-            out += "...";
-            break;
-        }
-        char escaped[8];
-        if (byte < 0x20 || byte == 0x7F) {
-            snprintf(escaped, sizeof(escaped), "\\x%02x", byte);
-            out += escaped;
-            continue;
-        }
-        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned char>(text[i + 1]));
-            out += escaped;
-            ++i;
-            continue;
-        }
-        size_t end = i + 1;
-        while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    for (size_t i = 0, end = 0; i < text.size(); i = end) {
+        for (end = i + 1; end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80;)
             ++end;
-        out.append(text, i, end - i);
-        i = end - 1;
+        if (characters++ == kMaxShownCharacters)
+            return out + "...";
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const auto next = static_cast<unsigned char>(end == i + 2 ? text[i + 1] : 0);
+        char escaped[8];
+        if (lead < 0x20 || lead == 0x7F)
+            snprintf(escaped, sizeof(escaped), "\\x%02x", lead);
+        else if (lead == 0xC2 && next >= 0x80 && next <= 0x9F)
+            snprintf(escaped, sizeof(escaped), "\\u%04x", next);
+        else
+            escaped[0] = 0;
+        out += escaped[0] ? std::string(escaped) : text.substr(i, end - i);
     }
     return out;
 }
@@ -254,40 +247,27 @@ uint64_t Unsigned(Input& reader, const std::string& place, uint64_t max)
     return number.magnitude;
 }
 
-int HexDigit(char c)
+// Exactly `digits` hex digits (base 16) or 1 to 3 decimal ones (base 10), else -1.
+long Digits(const std::string& text, size_t digits, int base)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    const bool fits = base == 16 ? text.size() == digits : !text.empty() && text.size() <= 3;
+    const auto digit = [&](unsigned char c) { return base == 16 ? isxdigit(c) : isdigit(c); };
+    if (!fits || !std::all_of(text.begin(), text.end(), digit))
+        return -1;
+    return strtol(text.c_str(), nullptr, base);
 }
 
 // "12 01 00 02": pairs of hex digits separated by blanks.
 std::vector<uint8_t> Bytes(const std::string& text, const std::string& place)
 {
     std::vector<uint8_t> bytes;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (IsBlank(text[i])) {
-            ++i;
-            continue;
-        }
-        size_t end = i;
-        while (end < text.size() && !IsBlank(text[end]))
-            ++end;
+    for (size_t i = text.find_first_not_of(kBlanks); i != std::string::npos; i = text.find_first_not_of(kBlanks, i)) {
+        const size_t end = std::min(text.find_first_of(kBlanks, i), text.size());
         const std::string token = text.substr(i, end - i);
-        if (token.size() != 2 || HexDigit(token[0]) < 0 || HexDigit(token[1]) < 0)
-            Fail(place, "byte " + std::to_string(bytes.size()) + " is not two hex digits: \"" + Shown(token) +
-                            "\"");
-        bytes.push_back(static_cast<uint8_t>(HexDigit(token[0]) * 16 + HexDigit(token[1])));
+        const long value = Digits(token, 2, 16);
+        if (value < 0)
+            Fail(place, "byte " + std::to_string(bytes.size()) + " is not two hex digits: \"" + Shown(token) + "\"");
+        bytes.push_back(static_cast<uint8_t>(value));
         i = end;
     }
     return bytes;
@@ -296,24 +276,19 @@ std::vector<uint8_t> Bytes(const std::string& text, const std::string& place)
 // A language ID: exactly four hex digits.
 uint16_t Language(const std::string& text, const std::string& place)
 {
-    if (text.size() != 4 || std::any_of(text.begin(), text.end(), [](char c) { return HexDigit(c) < 0; }))
+    const long id = Digits(text, 4, 16);
+    if (id < 0)
         Fail(place, "a language is four hex digits, found \"" + Shown(text) + "\"");
-    uint16_t id = 0;
-    for (char c : text)
-        id = static_cast<uint16_t>(id * 16 + HexDigit(c));
-    return id;
+    return static_cast<uint16_t>(id);
 }
 
 // A string index written in decimal, within [low, 255].
 uint8_t StringIndex(const std::string& text, const std::string& place, unsigned low)
 {
-    unsigned number = 0;
-    if (text.empty() || text.size() > 3 ||
-        std::any_of(text.begin(), text.end(), [](char c) { return c < '0' || c > '9'; }))
+    const long number = Digits(text, 3, 10);
+    if (number < 0)
         Fail(place, "a string index is a decimal number, found \"" + Shown(text) + "\"");
-    for (char c : text)
-        number = number * 10 + static_cast<unsigned>(c - '0');
-    if (number < low || number > 255)
+    if (number < static_cast<long>(low) || number > 255)
         Fail(place, "a string index is " + std::to_string(low) + " to 255");
     return static_cast<uint8_t>(number);
 }

@@ -1,12 +1,7 @@
-// Runs ReadDriverDesc and FindPnpInstanceId through Win32Registry against
-// keys this program makes in the registry it runs on: a class key
-// Control\Class\{kClassGuid} and device keys "VID_FFF0&PID_..." below
-// Enum\USB. Only for a throw-away Wine prefix: the keys stay, and each case
-// uses driver names of its own, so the keys of earlier cases are only more
-// keys to pass over.
-//
-// Prints one line per check (PASS, FAIL or SKIP with the name) and a summary
-// line; the exit code is 1 when a check failed.
+// ReadDriverDesc and FindPnpInstanceId through Win32Registry against keys
+// this program makes (a class key and "VID_FFF0&PID_..." below Enum\USB) in
+// a throw-away Wine prefix: the keys stay, and each case uses driver names
+// of its own. Prints PASS, FAIL or SKIP lines and a summary.
 #include <windows.h>
 
 #include <cstdio>
@@ -228,21 +223,13 @@ int main()
 {
     Win32Registry registry;
     ActiveRegistry = &registry;
-    HKEY classKey = nullptr;
-    HKEY usb = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kClassPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classKey,
-                        nullptr) == ERROR_SUCCESS) {
-        CheckReadDriverDesc(classKey);
-        RegCloseKey(classKey);
-    } else {
-        Check(false, "setup: cannot create the class key");
-    }
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUsbPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &usb, nullptr) ==
-        ERROR_SUCCESS) {
-        CheckFindPnpInstanceId(usb);
-        RegCloseKey(usb);
-    } else {
-        Check(false, "setup: cannot open or create Enum\\USB");
+    for (const auto& [path, check] : {std::pair{kClassPath, CheckReadDriverDesc}, {kUsbPath, CheckFindPnpInstanceId}}) {
+        HKEY key = CreateKey(HKEY_LOCAL_MACHINE, path);
+        Check(key != nullptr, std::string("setup: ") + path);
+        if (key) {
+            check(key);
+            RegCloseKey(key);
+        }
     }
     return CheckSummary("registry lookups");
 }

@@ -6,6 +6,10 @@
 // Prints PASS/FAIL lines and a summary; exit code 1 when a check failed.
 #include <windows.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/report_file.h"
@@ -15,38 +19,17 @@
 
 namespace {
 
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 std::string Contents(const std::wstring& path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "(none)";
-    std::string data(1 << 20, '\0');
-    DWORD read = 0;
-    ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &read, nullptr);
-    CloseHandle(file);
-    data.resize(read);
-    return data;
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "(none)";
 }
 
 // The files in a folder.
-int FilesIn(const std::wstring& folder)
+size_t FilesIn(const std::wstring& folder)
 {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    int count = 0;
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            ++count;
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return count;
+    const std::filesystem::directory_iterator files(folder);
+    return std::count_if(begin(files), end(files), [](const auto& entry) { return entry.is_regular_file(); });
 }
 
 std::string Narrow(const std::wstring& text)
@@ -124,7 +107,7 @@ void CheckWrites(const std::wstring& scratch)
     const std::wstring missing = scratch + L"\\fehlt\\Portolan-Bericht.txt";
     reason.clear();
     bool refused = !WriteReportFile(missing, "x", &reason);
-    Check(refused && !reason.empty() && !Exists(missing),
+    Check(refused && !reason.empty() && !std::filesystem::exists(std::filesystem::path(missing)),
           "a folder that does not exist: refused (" + Narrow(reason) + ")");
 
     SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
