@@ -165,6 +165,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     # the checks, the screenshots and the run script.
     add_executable(portolan-window-dump tools/window_dump.cpp)
     target_include_directories(portolan-window-dump PRIVATE ${CMAKE_SOURCE_DIR})
+    target_include_directories(portolan-window-dump SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/host-headers)
     target_link_libraries(portolan-window-dump PRIVATE user32 comctl32 shell32 psapi ntdll)
     add_executable(portolan-usb-load sim/wine/usb_topology_load.cpp)
     target_link_libraries(portolan-usb-load PRIVATE portolan_sim_win setupapi advapi32)

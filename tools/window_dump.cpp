@@ -48,6 +48,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "res/resource_ids.h"
 #include "tree/tree_node_info.h"
 
@@ -139,22 +141,13 @@ std::vector<std::wstring> WideArguments()
     return out;
 }
 
-std::string Quoted(const std::string& utf8)
+using Json = nlohmann::ordered_json;
+
+// One line of JSON on stdout.
+void Print(const Json& value)
 {
-    std::string out = "\"";
-    for (unsigned char c : utf8) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            snprintf(escaped, sizeof(escaped), "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+    printf("%s\n", value.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
+    fflush(stdout);
 }
 
 std::string WindowText(HWND window)
@@ -165,12 +158,11 @@ std::string WindowText(HWND window)
     return Utf8(std::string(text));
 }
 
-std::string WindowJson(HWND window)
+Json WindowJson(HWND window)
 {
     RECT rect = {};
     GetWindowRect(window, &rect);
-    return "{\"caption\": " + Quoted(WindowText(window)) + ", \"rect\": [" + std::to_string(rect.left) + ", " +
-           std::to_string(rect.top) + ", " + std::to_string(rect.right) + ", " + std::to_string(rect.bottom) + "]}";
+    return {{"caption", WindowText(window)}, {"rect", {rect.left, rect.top, rect.right, rect.bottom}}};
 }
 
 DWORD ProcessOf(HWND window)
@@ -242,7 +234,7 @@ struct Item {
     int depth;
     std::string label;
     int image;
-    std::string panel;
+    Json panel;
 };
 
 class Window {
@@ -301,26 +293,25 @@ public:
     bool Checked(int id) const { return SendMessageA(GetDlgItem(main_, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
     // Selects the item as a click does and reads the panel it shows.
-    std::string Panel(HTREEITEM item) const
+    Json Panel(HTREEITEM item) const
     {
         Select(item);
-        const auto bar = SendMessageA(GetDlgItem(main_, IDC_SPEED_BAR), PBM_GETPOS, 0, 0);
-        std::string out = "{";
+        Json panel;
         const std::pair<const char*, int> texts[] = {
             {"vendor_id", IDC_VENDOR_ID},        {"vendor_name", IDC_VENDOR_NAME},
             {"product_id", IDC_PRODUCT_ID},      {"product_name", IDC_PRODUCT_NAME},
             {"pnp_instance", IDC_PNP_INSTANCE_ID}, {"configurations", IDC_CONFIGURATION_COUNT},
             {"serial", IDC_SERIAL_NUMBER},       {"speed", IDC_SPEED_NAME}};
         for (const auto& [key, id] : texts)
-            out += Quoted(key) + ": " + Quoted(WindowText(GetDlgItem(main_, id))) + ", ";
-        out += "\"bar\": " + std::to_string(bar);
+            panel[key] = WindowText(GetDlgItem(main_, id));
+        panel["bar"] = SendMessageA(GetDlgItem(main_, IDC_SPEED_BAR), PBM_GETPOS, 0, 0);
         const std::pair<const char*, int> checks[] = {{"ctrl", IDC_CONTROL_TRANSFERS},
                                                       {"bulk", IDC_BULK_TRANSFERS},
                                                       {"intr", IDC_INTERRUPT_TRANSFERS},
                                                       {"isoc", IDC_ISOCHRONOUS_TRANSFERS}};
         for (const auto& [key, id] : checks)
-            out += std::string(", ") + Quoted(key) + ": " + (Checked(id) ? "true" : "false");
-        return out + "}";
+            panel[key] = Checked(id);
+        return panel;
     }
 
     void Select(HTREEITEM item) const { SendMessageA(tree_, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)); }
@@ -329,7 +320,7 @@ public:
     void Walk(HTREEITEM item, int depth, bool panels, std::vector<Item>* items) const
     {
         for (; item; item = TreeView_GetNextSibling(tree_, item)) {
-            Item entry{item, depth, "", 0, ""};
+            Item entry{item, depth, "", 0, nullptr};
             ItemOf(item, &entry.label, &entry.image);
             if (panels)
                 entry.panel = Panel(item);
@@ -348,20 +339,19 @@ public:
         return nullptr;
     }
 
-    std::string Tree(bool panels) const
+    // "status" and "items" into out.
+    void Tree(bool panels, Json& out) const
     {
         std::vector<Item> items;
         Walk(TreeView_GetRoot(tree_), 0, panels, &items);
-        std::string out = "\"status\": " + Quoted(Status()) + ", \"items\": [";
-        for (size_t i = 0; i < items.size(); ++i) {
-            out += i ? ", " : "";
-            out += "{\"depth\": " + std::to_string(items[i].depth) + ", \"label\": " + Quoted(items[i].label) +
-                   ", \"image\": " + std::to_string(items[i].image);
+        out["status"] = Status();
+        out["items"] = Json::array();
+        for (const Item& item : items) {
+            Json entry = {{"depth", item.depth}, {"label", item.label}, {"image", item.image}};
             if (panels)
-                out += ", \"panel\": " + items[i].panel;
-            out += "}";
+                entry["panel"] = item.panel;
+            out["items"].push_back(entry);
         }
-        return out + "]";
     }
 
     // The advice windows shown, given up to 5 s to show after start-up's
@@ -374,11 +364,12 @@ public:
     }
 
     // The main and the advice window, with SM_CXFULLSCREEN.
-    std::string Windows() const
+    Json Windows() const
     {
         const std::vector<HWND> advice = WaitForAdvice();
-        return "{\"main\": " + WindowJson(main_) + ", \"advice\": " + (advice.empty() ? "null" : WindowJson(advice[0])) +
-               ", \"cx_fullscreen\": " + std::to_string(GetSystemMetrics(SM_CXFULLSCREEN)) + "}";
+        return {{"main", WindowJson(main_)},
+                {"advice", advice.empty() ? Json(nullptr) : WindowJson(advice[0])},
+                {"cx_fullscreen", GetSystemMetrics(SM_CXFULLSCREEN)}};
     }
 
     // The about box, opened by its command; null when it does not show.
@@ -404,25 +395,25 @@ public:
     }
 
     // Line 1020 of the about box, opened and closed again.
-    std::string About() const
+    Json About() const
     {
         HWND box = OpenAbout();
         if (!box)
-            return "null";
+            return nullptr;
         const std::string line = WindowText(GetDlgItem(box, IDC_BIT_VERSION));
-        return CloseAbout(box) ? Quoted(line) : "null";
+        return CloseAbout(box) ? Json(line) : Json(nullptr);
     }
 
     // The first device item (below a hub) whose label holds `part`,
     // selected; its label and panel.
-    std::string SelectDevice(const std::string& part) const
+    Json SelectDevice(const std::string& part) const
     {
         std::vector<Item> items;
         Walk(TreeView_GetRoot(tree_), 0, false, &items);
         for (const Item& item : items)
             if (item.image == ImageDevice && item.depth >= 3 && item.label.find(part) != std::string::npos)
-                return "{\"selected\": " + Quoted(item.label) + ", \"panel\": " + Panel(item.handle) + "}";
-        return "";
+                return {{"selected", item.label}, {"panel", Panel(item.handle)}};
+        return nullptr;
     }
 
     // Switches the advice window off with its menu command, once the
@@ -460,7 +451,7 @@ public:
 
     // Handles as the system's process list counts them (Wine's
     // GetProcessHandleCount gives 0), the commit charge, USER and GDI objects.
-    std::string Resources() const
+    Json Resources() const
     {
         ULONG handles = 0;
         ULONG size = 1 << 20;
@@ -478,10 +469,10 @@ public:
         PROCESS_MEMORY_COUNTERS memory = {};
         memory.cb = sizeof(memory);
         GetProcessMemoryInfo(process_, &memory, sizeof(memory));
-        return "{\"handles\": " + std::to_string(handles) +
-               ", \"private_bytes\": " + std::to_string(memory.PagefileUsage) +
-               ", \"user_objects\": " + std::to_string(GetGuiResources(process_, GR_USEROBJECTS)) +
-               ", \"gdi_objects\": " + std::to_string(GetGuiResources(process_, GR_GDIOBJECTS)) + "}";
+        return {{"handles", handles},
+                {"private_bytes", memory.PagefileUsage},
+                {"user_objects", GetGuiResources(process_, GR_USEROBJECTS)},
+                {"gdi_objects", GetGuiResources(process_, GR_GDIOBJECTS)}};
     }
 
 private:
@@ -535,19 +526,19 @@ int StartAndWatch(const std::wstring& dir, const std::wstring& exe, const std::v
             shown.insert(window);
     DWORD exitCode = STILL_ACTIVE;
     GetExitCodeProcess(started.hProcess, &exitCode);
-    std::string exitText = exitCode == STILL_ACTIVE ? "null" : std::to_string(exitCode);
+    Json result = {{"x86_exit", exitCode == STILL_ACTIVE ? Json(nullptr) : Json(exitCode)},
+                   {"x86_windows", shown.size()},
+                   {"x64_command_line", nullptr}};
     if (exitCode == STILL_ACTIVE) {
         // It did not hand over: close what it shows.
         for (HWND window : TopLevelWindows(started.dwProcessId, kDialogClass, false))
             PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
         WaitForSingleObject(started.hProcess, 30000);
     }
-    std::string commandLineText = "null";
     if (exitCode != STILL_ACTIVE)
         if (HWND main = WaitForMainWindow())
-            commandLineText = Quoted(Utf8(CommandLineOf(ProcessOf(main))));
-    printf("{\"x86_exit\": %s, \"x86_windows\": %zu, \"x64_command_line\": %s}\n", exitText.c_str(), shown.size(),
-           commandLineText.c_str());
+            result["x64_command_line"] = Utf8(CommandLineOf(ProcessOf(main)));
+    Print(result);
     CloseHandle(started.hProcess);
     return 0;
 }
@@ -575,7 +566,7 @@ int ReadMessageBox(const std::wstring& caption)
         if (_wcsicmp(name, L"Static") == 0 && SendMessageW(child, WM_GETTEXT, 4095, reinterpret_cast<LPARAM>(buffer)) > 0)
             text = buffer;
     }
-    printf("{\"caption\": %s, \"text\": %s}\n", Quoted(Utf8(caption)).c_str(), Quoted(Utf8(text)).c_str());
+    Print({{"caption", Utf8(caption)}, {"text", Utf8(text)}});
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     return 0;
 }
@@ -660,12 +651,12 @@ int main(int argc, char** argv)
             }
             window.Select(found);
         } else if (action == "--select-device") {
-            const std::string selected = window.SelectDevice(values[0]);
-            if (selected.empty()) {
+            const Json selected = window.SelectDevice(values[0]);
+            if (selected.is_null()) {
                 status = Fail("no device item with that text");
                 break;
             }
-            printf("%s\n", selected.c_str());
+            Print(selected);
         } else if (action == "--advice-off") {
             if (!window.AdviceOff()) {
                 status = Fail("other windows of the program stay open");
@@ -677,21 +668,21 @@ int main(int argc, char** argv)
                 status = Fail("no about box");
                 break;
             }
-            printf("{\"about\": %s}\n", WindowJson(box).c_str());
+            Print({{"about", WindowJson(box)}});
         } else if (action == "--command") {
             SendMessageA(main, WM_COMMAND, MAKEWPARAM(atoi(values[0].c_str()), 0), 0);
         } else if (action == "--move") {
             SetWindowPos(main, nullptr, atoi(values[0].c_str()), atoi(values[1].c_str()), 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         } else if (action == "--windows") {
-            printf("%s\n", window.Windows().c_str());
+            Print(window.Windows());
         } else if (action == "--press-f5") {
             if (!window.PressF5(atoi(values[0].c_str()))) {
                 status = Fail("the F5 presses were not all handled after 5 minutes");
                 break;
             }
         } else if (action == "--resources") {
-            printf("%s\n", window.Resources().c_str());
+            Print(window.Resources());
         } else {  // --exit
             if (HWND box = window.AboutBox())
                 Window::CloseAbout(box);
@@ -703,7 +694,7 @@ int main(int argc, char** argv)
                 status = Fail("the process did not end after 30 s");
                 break;
             }
-            printf("{\"exit\": %lu}\n", exitCode);
+            Print({{"exit", exitCode}});
         }
     }
     if (!actions.empty()) {
@@ -712,17 +703,18 @@ int main(int argc, char** argv)
         return status;
     }
 
-    std::string out = "{";
-    if (!keepOpen)
-        out += "\"windows\": " + window.Windows() + ", \"about\": " + window.About() + ", ";
+    Json out = Json::object();
+    if (!keepOpen) {
+        out["windows"] = window.Windows();
+        out["about"] = window.About();
+    }
     // The menu commands toggle the options; each refreshes the tree before it returns.
     if (MenuChecked(main, IDM_UNUSED_PORTS) != unusedPorts)
         SendMessageA(main, WM_COMMAND, MAKEWPARAM(IDM_UNUSED_PORTS, 0), 0);
     if (MenuChecked(main, IDM_UNUSED_CONTROLLERS) != unusedControllers)
         SendMessageA(main, WM_COMMAND, MAKEWPARAM(IDM_UNUSED_CONTROLLERS, 0), 0);
-    out += window.Tree(!keepOpen) + "}\n";
-    fwrite(out.data(), 1, out.size(), stdout);
-    fflush(stdout);
+    window.Tree(!keepOpen, out);
+    Print(out);
     CloseHandle(process);
     if (!keepOpen)
         PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);

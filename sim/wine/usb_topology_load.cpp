@@ -30,6 +30,7 @@
 #include "sim/flat_topology_writer.h"
 #include "sim/wine/control_device.h"
 #include "sim/kernel/flat_topology.h"
+#include "sim/kernel/usb_answers.h"
 #include "sim/topology_loader.h"
 
 namespace {
@@ -227,47 +228,22 @@ int LoadVerb(const char* file)
     return 0;
 }
 
-// The port index behind "C/P/P...": ports numbered as the flat block holds them.
+// The port index behind "C/P/P...": controller C's root hub, its port P,
+// the hub there and so on, as the flat block numbers ports.
 bool PortIndex(const SimTopology& topology, const std::string& where, uint32_t* index)
 {
-    std::vector<uint32_t> steps;
-    size_t start = 0;
-    while (start <= where.size()) {
-        size_t end = where.find('/', start);
-        if (end == std::string::npos)
-            end = where.size();
-        steps.push_back(static_cast<uint32_t>(strtoul(where.substr(start, end - start).c_str(), nullptr, 10)));
-        start = end + 1;
-    }
-    if (steps.size() < 2 || steps[0] >= topology.controllers.size() || !topology.controllers[steps[0]].rootHub)
-        return false;
     const FlatTopology flat = FlattenTopology(topology);
-    const SimHub* hub = topology.controllers[steps[0]].rootHub.get();
-    for (size_t i = 1; i < steps.size(); ++i) {
-        const SimPort* port = nullptr;
-        size_t position = 0;
-        for (; position < hub->ports.size(); ++position)
-            if (hub->ports[position].port == steps[i]) {
-                port = &hub->ports[position];
-                break;
-            }
-        if (!port)
-            return false;
-        if (i + 1 == steps.size()) {
-            for (uint32_t h = 0; h < flat.hubs.size(); ++h)
-                if (flat.hubs[h] == hub) {
-                    const auto* hubs = reinterpret_cast<const FlatHub*>(
-                        flat.Data() + reinterpret_cast<const FlatHeader*>(flat.Data())->hubs);
-                    *index = hubs[h].firstPort + static_cast<uint32_t>(position);
-                    return true;
-                }
-            return false;
-        }
-        if (!port->hub)
-            return false;
-        hub = port->hub.get();
+    const auto* header = reinterpret_cast<const FlatHeader*>(flat.Data());
+    const auto* controllers = reinterpret_cast<const FlatController*>(flat.Data() + header->controllers);
+    const auto* ports = reinterpret_cast<const FlatPort*>(flat.Data() + header->ports);
+    char* at = nullptr;
+    const unsigned long controller = strtoul(where.c_str(), &at, 10);
+    uint32_t hub = controller < header->controllerCount ? controllers[controller].rootHub : FLAT_NONE;
+    for (*index = FLAT_NONE; hub != FLAT_NONE && *at == '/';) {
+        *index = FlatFindPort(flat.Data(), hub, static_cast<uint32_t>(strtoul(at + 1, &at, 10)));
+        hub = *index != FLAT_NONE && *at == '/' ? ports[*index].hub : FLAT_NONE;
     }
-    return false;
+    return *index != FLAT_NONE && *at == 0;
 }
 
 // Plugs or unplugs the device of a port (replugs -1), or unplugs and plugs

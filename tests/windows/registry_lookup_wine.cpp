@@ -223,7 +223,9 @@ int main()
 {
     Win32Registry registry;
     ActiveRegistry = &registry;
-    for (const auto& [path, check] : {std::pair{kClassPath, CheckReadDriverDesc}, {kUsbPath, CheckFindPnpInstanceId}}) {
+    const std::pair<const char*, void (*)(HKEY)> parts[] = {{kClassPath, CheckReadDriverDesc},
+                                                           {kUsbPath, CheckFindPnpInstanceId}};
+    for (const auto& [path, check] : parts) {
         HKEY key = CreateKey(HKEY_LOCAL_MACHINE, path);
         Check(key != nullptr, std::string("setup: ") + path);
         if (key) {
