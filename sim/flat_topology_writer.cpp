@@ -44,7 +44,7 @@ public:
         }
         ResolveOpens();
 
-        // Header, then the arrays, then the data they point into.
+        // Header, then the data the records point into, then the records.
         FlatHeader header{};
         header.magic = FLAT_MAGIC;
         header.version = FLAT_VERSION;
@@ -53,25 +53,21 @@ public:
         header.hubCount = static_cast<uint32_t>(hubs_.size());
         header.portCount = static_cast<uint32_t>(ports_.size());
         header.stringCount = static_cast<uint32_t>(strings_.size());
-        header.controllers = sizeof(FlatHeader);
+        header.controllers = static_cast<uint32_t>(sizeof(FlatHeader) + data_.size());
         header.hubs = header.controllers + Bytes(controllers_);
         header.ports = header.hubs + Bytes(hubs_);
         header.strings = header.ports + Bytes(ports_);
-        const uint32_t dataStart = header.strings + Bytes(strings_);
-        // Spans were counted from the start of the data; move them to the block's start.
-        Shift(dataStart);
-        header.size = dataStart + static_cast<uint32_t>(data_.size());
+        header.size = header.strings + Bytes(strings_);
 
         FlatTopology flat;
         flat.words.resize(header.size / 4);
         auto* out = reinterpret_cast<uint8_t*>(flat.words.data());
         memcpy(out, &header, sizeof(header));
+        Put(out + sizeof(header), data_);
         Put(out + header.controllers, controllers_);
         Put(out + header.hubs, hubs_);
         Put(out + header.ports, ports_);
         Put(out + header.strings, strings_);
-        if (!data_.empty())
-            memcpy(out + dataStart, data_.data(), data_.size());
         flat.hubs = simHubs_;
         flat.hubByName = std::move(hubByName_);
         return flat;
@@ -91,10 +87,10 @@ private:
             memcpy(at, records.data(), records.size() * sizeof(T));
     }
 
-    // Bytes into the data area, 4-byte aligned; the span counts from the area's start until Shift.
+    // Bytes into the data area after the header, 4-byte aligned.
     FlatSpan Data(const void* bytes, size_t size)
     {
-        FlatSpan span{static_cast<uint32_t>(data_.size()), static_cast<uint32_t>(size)};
+        FlatSpan span{static_cast<uint32_t>(sizeof(FlatHeader) + data_.size()), static_cast<uint32_t>(size)};
         const auto* from = static_cast<const uint8_t*>(bytes);
         data_.insert(data_.end(), from, from + size);
         while (data_.size() % 4)
@@ -110,33 +106,6 @@ private:
             bytes.push_back(static_cast<uint8_t>(unit >> 8));
         }
         return Data(bytes.data(), bytes.size());
-    }
-
-    void Shift(uint32_t start)
-    {
-        auto move = [&](FlatSpan& span) { span.offset += start; };
-        for (FlatController& controller : controllers_)
-            move(controller.description);
-        for (FlatHub& hub : hubs_)
-            move(hub.name);
-        for (FlatPort& port : ports_) {
-            move(port.deviceDescriptor);
-            move(port.driverKey);
-            move(port.configs);
-            move(port.secondReply);
-            move(port.languages);
-            move(port.pipes);
-        }
-        for (FlatString& string : strings_)
-            move(string.data);
-        for (const auto& [at, size] : setLists_) {
-            for (uint32_t i = 0; i + sizeof(FlatSpan) <= size; i += sizeof(FlatSpan)) {
-                FlatSpan set;
-                memcpy(&set, data_.data() + at + i, sizeof(set));
-                set.offset += start;
-                memcpy(data_.data() + at + i, &set, sizeof(set));
-            }
-        }
     }
 
     uint32_t AddHub(const SimHub& hub, uint32_t controller, uint32_t parentPort)
@@ -187,7 +156,6 @@ private:
         for (const auto& set : port.configDescriptors)
             sets.push_back(Data(set.data(), set.size()));
         record.configs = Data(sets.data(), sets.size() * sizeof(FlatSpan));
-        setLists_.emplace_back(record.configs.offset, record.configs.size);
         if (port.configSecondReply)
             record.secondReply = Data(port.configSecondReply->data(), port.configSecondReply->size());
         std::vector<uint8_t> languages;
@@ -255,7 +223,6 @@ private:
     std::vector<FlatPort> ports_;
     std::vector<FlatString> strings_;
     std::vector<uint8_t> data_;
-    std::vector<std::pair<uint32_t, uint32_t>> setLists_;  // the FlatSpan lists of sets in the data
 };
 
 }  // namespace

@@ -88,48 +88,19 @@ int Cp1252CodePage::FromWide(const WideChar* text, int units, char* out, int out
 std::u16string Utf8ToUtf16(const std::string& text)
 {
     std::u16string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        uint32_t code = 0xFFFD;
-        size_t length = 1;
-        if (byte < 0x80) {
-            code = byte;
-        } else if ((byte & 0xE0) == 0xC0) {
-            length = 2;
-            code = byte & 0x1F;
-        } else if ((byte & 0xF0) == 0xE0) {
-            length = 3;
-            code = byte & 0x0F;
-        } else if ((byte & 0xF8) == 0xF0) {
-            length = 4;
-            code = byte & 0x07;
-        } else {
-            length = 1;
-        }
-        if (length > 1) {
-            if (i + length > text.size()) {
-                code = 0xFFFD;
-                length = text.size() - i;
-            } else {
-                for (size_t k = 1; k < length; ++k) {
-                    auto next = static_cast<unsigned char>(text[i + k]);
-                    if ((next & 0xC0) != 0x80) {
-                        code = 0xFFFD;
-                        length = k;
-                        break;
-                    }
-                    code = (code << 6) | (next & 0x3F);
-                }
-            }
-        }
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; k < length && i + k < text.size(); ++k)
+            code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
         i += length;
-        if (code >= 0x10000 && code <= 0x10FFFF) {
+        if (code >= 0x10000) {
             code -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (code >> 10));
+            out += static_cast<char16_t>(0xD800 + (code >> 10 & 0x3FF));
             out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
         } else {
-            out += static_cast<char16_t>(code > 0x10FFFF ? 0xFFFD : code);
+            out += static_cast<char16_t>(code);
         }
     }
     return out;

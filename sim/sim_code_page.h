@@ -19,5 +19,5 @@ char Cp1252FromUnit(char16_t unit);
 std::string Cp1252FromUtf16(const std::u16string& text);
 // Whether code page 1252 has a byte for the unit itself, not a best fit.
 bool Cp1252Holds(char16_t unit);
-// UTF-8 as UTF-16, for topology files.
+// Well-formed UTF-8 (as the JSON parser passes it) as UTF-16, for topology files.
 std::u16string Utf8ToUtf16(const std::string& text);

@@ -1,6 +1,8 @@
 #include "sim/sim_registry.h"
 
 #include <cstring>
+#include <sstream>
+#include <vector>
 #include <strings.h>
 
 #include "tree/ascii_case.h"
@@ -23,27 +25,30 @@ SimRegistryKey* FindSubkey(SimRegistryKey& key, const std::string& name)
     return nullptr;
 }
 
+// The names of a path's parts; empty ones (doubled or edge backslashes) left out.
+std::vector<std::string> PathParts(const std::string& path)
+{
+    std::vector<std::string> parts;
+    std::istringstream stream(path);
+    for (std::string part; std::getline(stream, part, '\\');)
+        if (!part.empty())
+            parts.push_back(part);
+    return parts;
+}
+
 }  // namespace
 
 SimRegistryKey& SimRegistryPath(SimRegistryKey& root, const std::string& path)
 {
     SimRegistryKey* key = &root;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string::npos)
-            end = path.size();
-        std::string part = path.substr(start, end - start);
-        if (!part.empty()) {
-            SimRegistryKey* sub = FindSubkey(*key, part);
-            if (!sub) {
-                key->subkeys.push_back(std::make_unique<SimRegistryKey>());
-                sub = key->subkeys.back().get();
-                sub->name = part;
-            }
-            key = sub;
+    for (const std::string& part : PathParts(path)) {
+        SimRegistryKey* sub = FindSubkey(*key, part);
+        if (!sub) {
+            key->subkeys.push_back(std::make_unique<SimRegistryKey>());
+            sub = key->subkeys.back().get();
+            sub->name = part;
         }
-        start = end + 1;
+        key = sub;
     }
     return *key;
 }
@@ -99,20 +104,9 @@ RegistryKey SimRegistry::OpenKeyEx(RegistryKey parent, const char* path, uint32_
     if (!key || !path)
         return nullptr;
     // RegOpenKey takes the path's parts one by one; every part must exist.
-    std::string rest = path;
-    size_t start = 0;
-    while (start <= rest.size()) {
-        size_t end = rest.find('\\', start);
-        if (end == std::string::npos)
-            end = rest.size();
-        std::string part = rest.substr(start, end - start);
-        if (!part.empty()) {
-            key = Subkey(*key, part);
-            if (!key || !key->openable)
-                return nullptr;
-        }
-        start = end + 1;
-    }
+    for (const std::string& part : PathParts(path))
+        if (!(key = Subkey(*key, part)) || !key->openable)
+            return nullptr;
     RegistryKey handle = reinterpret_cast<RegistryKey>(nextHandle_);
     nextHandle_ += 4;
     open_[handle] = {key, access == kMaximumAllowed ? kKeyRead : access};
