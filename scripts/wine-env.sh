@@ -63,21 +63,15 @@ wine_env_setup() {
     export WINE_LOADER=/usr/lib/wine/wine64 WINE_SERVER=/usr/lib/wine/wineserver64
     [[ -x "$WINE_LOADER" && -x "$WINE_SERVER" ]] || { wine_env_fail "no $WINE_LOADER (scripts/setup.sh)"; return 1; }
     # wineboot and friends look for the loader under this name.
-    export WINELOADER="$WINE_LOADER"
-    export WINESERVER="$WINE_SERVER"
+    export WINELOADER="$WINE_LOADER" WINESERVER="$WINE_SERVER"
 
     trap wine_env_cleanup EXIT
 
     WINE_ENV_PREFIX_ROOT=$(mktemp -d "$(cd "$build_dir" && pwd)/wine-prefix.XXXXXX") || return 1
-    export WINEPREFIX="$WINE_ENV_PREFIX_ROOT/prefix"
-    export WINEARCH=win64
-    export WINEDEBUG=-all
     # No Mono or Gecko installer prompts.
-    export WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEPREFIX="$WINE_ENV_PREFIX_ROOT/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-    if [[ -z "${DISPLAY:-}" ]]; then
-        wine_env_start_xvfb || return 1
-    fi
+    [[ -n "${DISPLAY:-}" ]] || wine_env_start_xvfb || return 1
 
     # Now and then (about one prefix in twenty here) Wine 8's first start
     # fails with "could not load kernel32.dll, status c0000135" before the
@@ -102,7 +96,6 @@ wine_env_setup() {
 
 # Runs a Windows executable in the prefix; its exit code is returned.
 wine_run() {
-    [[ $# -ge 1 ]] || { wine_env_fail "usage: wine_run EXE [ARGS...]"; return 2; }
     "$WINE_LOADER" "$@" </dev/null
 }
 
@@ -120,12 +113,9 @@ wine_wait_gone() {
 # --undecorated Wine draws captions and frames itself, as no window manager
 # runs on Xvfb.
 wine_prepare_windows() {
-    if compgen -G "/usr/share/wine/fonts/*.ttf" >/dev/null; then
-        cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    fi
-    if [[ "${1:-}" == --undecorated ]]; then
+    ! compgen -G "/usr/share/wine/fonts/*.ttf" >/dev/null || cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    [[ "${1:-}" != --undecorated ]] ||
         wine_run reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
-    fi
 }
 
 export -f wine_run wine_env_fail

@@ -6,8 +6,7 @@ topic, title, contents file), #WINDOWS with #STRINGS (window types), #IVB
 with #STRINGS (context numbers), the table of contents (.hhc) and the titles
 of the HTML pages.
 
-  chm_contents.py FILE.chm              lists the files (section, offset, size)
-  chm_contents.py --json FILE.chm       everything above as one JSON object
+  chm_contents.py --json FILE.chm       everything above, and the files, as one JSON object
   chm_contents.py --extract NAME FILE.chm   writes one file to stdout
 """
 
@@ -162,12 +161,8 @@ def html_title(text):
     return html.unescape(re.sub(r"\s+", " ", match.group(1)).strip())
 
 
-# Windows code pages of the usual help file languages.
-CODE_PAGES = {0x0407: "cp1252", 0x0409: "cp1252", 0x0809: "cp1252", 0x040C: "cp1252"}
-
-
 def summary(chm):
-    encoding = CODE_PAGES.get(chm.language, "cp1252")
+    encoding = "cp1252"  # the code page of German (0x0407) help files
     result = {"language": chm.language, "files": chm.files()}
     system = read_system(chm.read("/#SYSTEM"), encoding)
     result["system"] = system
@@ -189,8 +184,9 @@ def summary(chm):
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description="Reads a compiled HTML Help file.")
-    parser.add_argument("--json", action="store_true", help="print all decoded data as JSON")
-    parser.add_argument("--extract", metavar="NAME", help="write one file of the archive to stdout")
+    mode = parser.add_mutually_exclusive_group(required=True)
+    mode.add_argument("--json", action="store_true", help="print all decoded data as JSON")
+    mode.add_argument("--extract", metavar="NAME", help="write one file of the archive to stdout")
     parser.add_argument("chm")
     args = parser.parse_args(argv)
     try:
@@ -198,12 +194,9 @@ def main(argv=None):
         if args.extract:
             name = args.extract if args.extract.startswith(("/", "::")) else "/" + args.extract
             sys.stdout.buffer.write(chm.read(name))
-        elif args.json:
+        else:
             json.dump(summary(chm), sys.stdout, ensure_ascii=False, indent=1)
             print()
-        else:
-            for entry in chm.files():
-                print(f"{entry['section']} {entry['offset']:8d} {entry['size']:8d} {entry['name']}")
     except BrokenPipeError:
         return 0
     except (ChmError, OSError, struct.error, IndexError, KeyError, UnicodeDecodeError) as error:
