@@ -1,18 +1,8 @@
 #!/usr/bin/env bash
-# Device events, port cycling and the advice window of a shipped
-# Portolan.exe, the 64-bit or the 32-bit build, on the simulated USB stack in
-# Wine's kernel (samples/office-pc.json):
-# - the advice window: a new topic places it beside the main window, also
-#   after the main window moved; the same topic leaves it where it is; a
-#   second 40013 closes it;
-# - auto-refresh on: a device plugged into an empty port appears in the
-#   tree, unplugged it vanishes, each through the real notifications;
-# - auto-refresh off: the tree stays as it was until F5;
-# - Ctrl+R on a device and on an external hub: the driver receives
-#   IOCTL_USB_HUB_CYCLE_PORT for the parent hub's port, with an 8-byte
-#   input and no output; the device leaves and comes back into the tree;
-# - Ctrl+R without administrator rights: the hub driver refuses the cycle,
-#   the tree stays as it was.
+# A shipped Portolan.exe (64- or 32-bit build) on the simulated USB stack in
+# Wine's kernel (samples/office-pc.json): the advice window's placement,
+# devices plugged and unplugged with auto-refresh on and off, and Ctrl+R on
+# a device and a hub, with and without administrator rights.
 #
 #   tests/windows/wine_usb/device_events_test.sh [build/win64|build/win32]
 set -euo pipefail

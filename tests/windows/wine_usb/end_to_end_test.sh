@@ -1,16 +1,9 @@
 #!/usr/bin/env bash
-# A shipped Portolan.exe, the 64-bit or the 32-bit build, under Wine on the
-# simulated USB stack in Wine's kernel, against portolan-report on the same
-# topology files: every sample PC and the topologies in
-# tests/windows/wine_usb/topologies, in every view option, item for item
-# with each item's panel; one refresh's requests per I/O control code
-# against portolan-report --stats; every device handle closed after the
-# window; after start-up the advice window beside the main window with its
-# caption, and the about box's bit width; exit code 1 after "&Beenden" and
-# after the caption's close box; the help file in the temporary folder. For
-# the 32-bit build also the hand-over: started from dist/Portolan it shows
-# no window, ends with 0 and leaves x64\Portolan.exe running with its
-# command-line tail and the simulated PC's tree.
+# A shipped Portolan.exe (64- or 32-bit build) on the simulated USB stack in
+# Wine's kernel against portolan-report on every sample PC and test topology,
+# in every view option: items, panels, one refresh's requests, handles
+# closed, windows after start-up, exit codes, the help file; for the 32-bit
+# build also the hand-over to x64\Portolan.exe.
 #
 #   tests/windows/wine_usb/end_to_end_test.sh [build/win64|build/win32]
 set -euo pipefail

@@ -1,19 +1,8 @@
 #!/usr/bin/env bash
-# The shipped PortolanBericht.exe, the 64-bit or the 32-bit build, on the
-# simulated USB stack in Wine's kernel:
-# - for every sample PC and the topologies in tests/windows/wine_usb/
-#   topologies, started with a path: exit code 0, a UTF-8 file with
-#   byte-order mark and CRLF line ends, a well-formed header, and a body that
-#   is portolan-report --show-unused-ports --show-unused-controllers on the
-#   same file, byte for byte;
-# - the report program's code in-process (portolan-report-check.exe): scans
-#   leave no handle open, the file is written whole or not at all;
-# - a folder that does not exist and a read-only file as the target: a
-#   message box naming the path and the reason, exit code 1, no file;
-# - started without a path: Documents\Portolan-Bericht.txt, opened in the
-#   editor;
-# - scripts/wine-usb.sh report and scripts/run.sh --report called from
-#   another folder with a topology file named relative to it.
+# The shipped PortolanBericht.exe (64- or 32-bit build) on the simulated USB
+# stack in Wine's kernel: the file it writes for every topology against
+# portolan-report, its code in-process (portolan-report-check.exe), targets
+# it cannot write, the run without a path, and the scripts that run it.
 #
 #   tests/windows/wine_usb/report_test.sh [build/win64|build/win32]
 set -euo pipefail

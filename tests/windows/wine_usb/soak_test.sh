@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
-# A long run of a shipped Portolan.exe, the 64-bit or the 32-bit build, on
-# the simulated USB stack in Wine's kernel (samples/office-pc.json), with
-# auto-refresh on: 1,000 refreshes by F5 through the accelerator, then 200
-# arrivals and removals of the webcam (100 times unplugged and plugged in
-# again). The process's handle count and private bytes (its commit charge)
-# must end where they were after the first refresh, within the tolerances
-# below, its USER and GDI object counts exactly so, and the tree must still
-# be what portolan-report shows. Wine reports no USER or GDI object counts
-# (GetGuiResources gives 0), so under Wine that part holds by itself.
+# A long run of a shipped Portolan.exe (64- or 32-bit build) on the simulated
+# USB stack in Wine's kernel (samples/office-pc.json), auto-refresh on: 1,000
+# refreshes by F5, then 100 unplugs and plugs of the webcam. Handles and
+# private bytes must end near where the first refresh left them, USER and
+# GDI objects exactly there (Wine counts none), the tree as portolan-report
+# shows it.
 #
 #   tests/windows/wine_usb/soak_test.sh [build/win64|build/win32] [REFRESHES] [REPLUGS]
 set -euo pipefail
