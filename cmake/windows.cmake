@@ -158,9 +158,6 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         -Wl,--entry,DriverEntry -Wl,--image-base,0x140000000)
     target_link_libraries(portolanusb PRIVATE ntoskrnl hal)
 
-    add_executable(portolan-usb-setup sim/wine/usb_stack_setup.cpp)
-    target_include_directories(portolan-usb-setup PRIVATE ${CMAKE_SOURCE_DIR})
-    target_link_libraries(portolan-usb-setup PRIVATE setupapi advapi32)
     # Reads and drives a running Portolan.exe or PortolanDemo.exe from outside:
     # the checks, the screenshots and the run script.
     add_executable(portolan-window-dump tools/window_dump.cpp)

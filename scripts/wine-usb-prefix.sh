@@ -18,7 +18,7 @@
 # sibling, so that the 32-bit build runs itself there.
 
 USB_BUILD="${1:?usage: source wine-usb-prefix.sh BUILD_DIR}"
-for usb_file in portolanusb.sys portolan-usb-setup.exe portolan-usb-load.exe portolan-window-dump.exe; do
+for usb_file in portolanusb.sys portolan-usb-load.exe portolan-window-dump.exe; do
     [[ -f "$USB_BUILD/$usb_file" ]] || { echo "wine-usb: $USB_BUILD/$usb_file is missing" >&2; return 1; }
 done
 unset usb_file
@@ -28,7 +28,7 @@ usb_prepare_prefix() {
     # programs (wine-env.sh has waited for the first one to end).
     "$WINE_SERVER" -p || { "$WINE_SERVER" -k; "$WINE_SERVER" -w; "$WINE_SERVER" -p; }
     wine_prepare_windows "$@"
-    wine_run "$USB_BUILD/portolan-usb-setup.exe" "$USB_BUILD/portolanusb.sys" >/dev/null
+    wine_run "$USB_BUILD/portolan-usb-load.exe" --setup "$USB_BUILD/portolanusb.sys" >/dev/null
 }
 
 usb_load() {

@@ -105,33 +105,28 @@ def resources(pe):
     found = []
     root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
     for kind in root.entries if root else []:
-        if not hasattr(kind, "directory"):
-            raise PeError("resource data entry above the language level")
-        for name in kind.directory.entries:
-            if not hasattr(name, "directory"):
-                raise PeError("resource data entry above the language level")
-            for language in name.directory.entries:
+        for name in _children(kind):
+            for language in _children(name):
                 if not hasattr(language, "data"):
                     raise PeError("resource tree deeper than type/name/language")
                 data = language.data.struct
                 payload = pe.get_data(data.OffsetToData, data.Size)
                 if len(payload) != data.Size:
                     raise PeError("resource data lies past the end of the file")
-                found.append({
-                    "type": _type_label(_key_of(kind)),
-                    "name": _key_of(name),
-                    "language": language.id,
-                    "size": data.Size,
-                    "sha256": hashlib.sha256(payload).hexdigest(),
-                })
+                found.append({"type": _type_label(_key_of(kind)), "name": _key_of(name), "language": language.id,
+                              "size": data.Size, "sha256": hashlib.sha256(payload).hexdigest()})
     found.sort(key=lambda r: (_sort_key(r["type"]), _sort_key(r["name"]), r["language"]))
     return found
 
 
+def _children(entry):
+    if not hasattr(entry, "directory"):
+        raise PeError("resource data entry above the language level")
+    return entry.directory.entries
+
+
 def _type_label(key):
-    if isinstance(key, int):
-        return RESOURCE_TYPES.get(key, key)
-    return key
+    return RESOURCE_TYPES.get(key, key) if isinstance(key, int) else key
 
 
 def _sort_key(value):

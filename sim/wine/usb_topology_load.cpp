@@ -1,5 +1,11 @@
-// Hands a topology file to the simulated USB stack driver in a Wine prefix.
+// The simulated USB stack in a Wine prefix: installs its driver and hands it
+// topology files.
 //
+//   portolan-usb-load.exe --setup DRIVER.sys
+//       copies the driver to system32\drivers, registers service PortolanUsb
+//       (a kernel driver, started with the system) and a root-enumerated
+//       device ROOT\PORTOLANUSB whose service it is, then starts the service,
+//       whereupon the PnP manager gives the driver its bus device.
 //   portolan-usb-load.exe TOPOLOGY.json
 //       reads the file as portolan-report does (a broken one: its one-line
 //       error, exit code 2), writes its registry entries into the prefix's
@@ -35,6 +41,10 @@
 
 namespace {
 
+constexpr char kService[] = "PortolanUsb";
+constexpr char kHardwareId[] = "ROOT\\PORTOLANUSB\0";
+// The system device class.
+constexpr GUID kSystemClass = {0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 constexpr char kRecordFile[] = "C:\\windows\\temp\\portolan-usb-registry.txt";
 constexpr GUID kHostControllerInterface = {0x3abf6f2d, 0x71c4, 0x462a, {0x8a, 0x92, 0x1e, 0x68, 0x61, 0xe6, 0xaf, 0x27}};
 
@@ -42,6 +52,97 @@ int Fail(const std::string& what)
 {
     fprintf(stderr, "portolan-usb-load: %s (error %lu)\n", what.c_str(), GetLastError());
     return 1;
+}
+
+// ---- installing ----
+
+bool RootDeviceExists()
+{
+    HDEVINFO set = SetupDiGetClassDevsA(nullptr, "ROOT", nullptr, DIGCF_ALLCLASSES);
+    if (set == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    for (DWORD i = 0; !found && SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        char service[64] = {};
+        if (SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_SERVICE, nullptr, reinterpret_cast<BYTE*>(service),
+                                              sizeof(service) - 1, nullptr))
+            found = lstrcmpiA(service, kService) == 0;
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
+
+int CreateRootDevice()
+{
+    HDEVINFO set = SetupDiCreateDeviceInfoList(&kSystemClass, nullptr);
+    if (set == INVALID_HANDLE_VALUE)
+        return Fail("SetupDiCreateDeviceInfoList");
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    if (!SetupDiCreateDeviceInfoA(set, "PORTOLANUSB", &kSystemClass, "Simulated USB stack", nullptr,
+                                  DICD_GENERATE_ID, &device))
+        return Fail("SetupDiCreateDeviceInfo");
+    if (!SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, reinterpret_cast<const BYTE*>(kHardwareId),
+                                           sizeof(kHardwareId)))
+        return Fail("SPDRP_HARDWAREID");
+    if (!SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &device))
+        return Fail("DIF_REGISTERDEVICE");
+    if (!SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_SERVICE, reinterpret_cast<const BYTE*>(kService),
+                                           sizeof(kService)))
+        return Fail("SPDRP_SERVICE");
+    SetupDiDestroyDeviceInfoList(set);
+    return 0;
+}
+
+// Reads the driver's counts every 20 ms for up to ms milliseconds until done(stats) holds.
+template <typename Done>
+bool WaitForStats(DWORD ms, PortolanUsbStats* stats, Done done)
+{
+    for (const DWORD start = GetTickCount(); !(ReadUsbStackStats(stats) && done(*stats)); Sleep(20))
+        if (GetTickCount() - start > ms)
+            return false;
+    return true;
+}
+
+int SetupVerb(const char* driver)
+{
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, sizeof(system));
+    const std::string image = std::string(system) + "\\drivers\\portolanusb.sys";
+    if (!CopyFileA(driver, image.c_str(), FALSE))
+        return Fail("copying the driver");
+
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager)
+        return Fail("OpenSCManager");
+    SC_HANDLE service = OpenServiceA(manager, kService, SERVICE_ALL_ACCESS);
+    if (!service)
+        service = CreateServiceA(manager, kService, "Simulated USB stack", SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                                 SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr, nullptr,
+                                 nullptr, nullptr);
+    if (!service)
+        return Fail("CreateService");
+    if (!RootDeviceExists() && CreateRootDevice() != 0)
+        return 1;
+    // Wine's PnP manager may load the driver for the new root device on its
+    // own; StartService then fails (error 1359) although the driver runs.
+    const bool started = StartServiceA(service, 0, nullptr) || GetLastError() == ERROR_SERVICE_ALREADY_RUNNING;
+    const DWORD startError = GetLastError();
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    // The PnP manager gives the driver its bus device after the service starts.
+    PortolanUsbStats stats = {};
+    if (!WaitForStats(30000, &stats, [](const PortolanUsbStats& now) { return now.busStarted != 0; })) {
+        if (!started) {
+            SetLastError(startError);
+            return Fail("StartService");
+        }
+        return Fail("waiting for the bus device to start");
+    }
+    printf("portolan-usb-load: service %s running\n", kService);
+    return 0;
 }
 
 // ---- the registry entries ----
@@ -196,18 +297,12 @@ void Load(const char* file, SimTopology* topology)
 // it makes now, and no other.
 bool WaitUntilSettled(PortolanUsbStats* stats)
 {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (ReadUsbStackStats(stats) && stats->loaded && stats->started == stats->expected &&
-            stats->live == stats->expected)
-            return true;
-        if (GetTickCount() - start > 60000) {
-            fprintf(stderr, "portolan-usb-load: %u of %u devices started after 60 s\n", stats->started,
-                    stats->expected);
-            return false;
-        }
-        Sleep(20);
-    }
+    if (WaitForStats(60000, stats, [](const PortolanUsbStats& now) {
+            return now.loaded && now.started == now.expected && now.live == now.expected;
+        }))
+        return true;
+    fprintf(stderr, "portolan-usb-load: %u of %u devices started after 60 s\n", stats->started, stats->expected);
+    return false;
 }
 
 int LoadVerb(const char* file)
@@ -296,6 +391,8 @@ int StatsVerb()
 int main(int argc, char** argv)
 {
     const std::string verb = argc > 1 ? argv[1] : "";
+    if (argc == 3 && verb == "--setup")
+        return SetupVerb(argv[2]);
     if (argc == 2 && verb == "--stats")
         return StatsVerb();
     if (argc == 2 && verb == "--reset-stats")
@@ -306,7 +403,7 @@ int main(int argc, char** argv)
         return PlugVerb(argv[2], argv[3], true, atoi(argv[4]));
     if (argc == 2 && verb[0] != '-')
         return LoadVerb(argv[1]);
-    fprintf(stderr, "usage: portolan-usb-load TOPOLOGY.json | --plug|--unplug TOPOLOGY.json C/P[/P...] | "
+    fprintf(stderr, "usage: portolan-usb-load --setup DRIVER.sys | TOPOLOGY.json | --plug|--unplug TOPOLOGY.json C/P[/P...] | "
                     "--replug TOPOLOGY.json C/P[/P...] COUNT | --stats | --reset-stats\n");
     return 2;
 }
