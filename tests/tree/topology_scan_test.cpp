@@ -8,6 +8,7 @@
 
 #include "sim/sim_session.h"
 #include "sim/topology_builder.h"
+#include "tests/support/registry_pass_through.h"
 #include "tests/support/tree_snapshot.h"
 #include "tree/registry_platform.h"
 #include "tree/topology_scan.h"
@@ -148,34 +149,21 @@ TEST_F(ScanTest, ControllersKeepEnumerationOrderUpToTheFirstFailure)
     EXPECT_EQ(session.Leftovers(true), "");
 }
 
-// Passes every call on and notes the paths opened.
-class OpenedPaths : public RegistryPlatform {
+// Notes the paths opened.
+class OpenedPaths : public RegistryPassThrough {
 public:
-    explicit OpenedPaths(RegistryPlatform* inner) : inner_(inner) {}
     std::vector<std::string> paths;
 
     RegistryKey OpenKey(RegistryKey parent, const char* path) override
     {
         paths.push_back(path);
-        return inner_->OpenKey(parent, path);
+        return RegistryPassThrough::OpenKey(parent, path);
     }
     RegistryKey OpenKeyEx(RegistryKey parent, const char* path, uint32_t access) override
     {
         paths.push_back(path);
-        return inner_->OpenKeyEx(parent, path, access);
+        return RegistryPassThrough::OpenKeyEx(parent, path, access);
     }
-    bool EnumKey(RegistryKey key, uint32_t index, char* name, uint32_t capacity) override
-    {
-        return inner_->EnumKey(key, index, name, capacity);
-    }
-    bool QueryValue(RegistryKey key, const char* name, void* buffer, uint32_t* size) override
-    {
-        return inner_->QueryValue(key, name, buffer, size);
-    }
-    void CloseKey(RegistryKey key) override { inner_->CloseKey(key); }
-
-private:
-    RegistryPlatform* inner_;
 };
 
 TEST_F(ScanTest, InstanceIdIsLookedUpBeforeTheDriverDescription)
@@ -183,10 +171,8 @@ TEST_F(ScanTest, InstanceIdIsLookedUpBeforeTheDriverDescription)
     SimTopology topology = OneController(Ports(Device(1, 1, 1, "{k}\\0001")));
     AddDriver(topology, "{k}\\0001", "USB-Eingabeger\xE4t", "VID_0001&PID_0001\\1");
     SimSession session(std::move(topology));
-    OpenedPaths opened(ActiveRegistry);
-    ActiveRegistry = &opened;
+    OpenedPaths opened;
     RefreshTree();
-    ActiveRegistry = &session.Registry();
     std::vector<std::string> lookups;
     for (const std::string& path : opened.paths)
         if (path.rfind("System\\CurrentControlSet\\", 0) == 0)

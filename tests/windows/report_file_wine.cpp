@@ -15,7 +15,7 @@
 #include "app/report_file.h"
 #include "sim/wine/control_device.h"
 #include "tests/windows/check_lines.h"
-#include "tree/registry_platform.h"
+#include "tests/support/registry_pass_through.h"
 
 namespace {
 
@@ -38,26 +38,20 @@ std::string Narrow(const std::wstring& text)
 }
 
 // Counts the keys opened and closed through the registry the scan uses.
-class CountingRegistry : public RegistryPlatform {
+class CountingRegistry : public RegistryPassThrough {
 public:
-    explicit CountingRegistry(RegistryPlatform* real) : real_(real) {}
-    RegistryKey OpenKey(RegistryKey parent, const char* path) override { return Count(real_->OpenKey(parent, path)); }
+    RegistryKey OpenKey(RegistryKey parent, const char* path) override
+    {
+        return Count(RegistryPassThrough::OpenKey(parent, path));
+    }
     RegistryKey OpenKeyEx(RegistryKey parent, const char* path, uint32_t access) override
     {
-        return Count(real_->OpenKeyEx(parent, path, access));
-    }
-    bool EnumKey(RegistryKey key, uint32_t index, char* name, uint32_t capacity) override
-    {
-        return real_->EnumKey(key, index, name, capacity);
-    }
-    bool QueryValue(RegistryKey key, const char* valueName, void* buffer, uint32_t* size) override
-    {
-        return real_->QueryValue(key, valueName, buffer, size);
+        return Count(RegistryPassThrough::OpenKeyEx(parent, path, access));
     }
     void CloseKey(RegistryKey key) override
     {
         ++closed;
-        real_->CloseKey(key);
+        RegistryPassThrough::CloseKey(key);
     }
     int opened = 0;
     int closed = 0;
@@ -68,14 +62,12 @@ private:
         opened += key != nullptr;
         return key;
     }
-    RegistryPlatform* real_;
 };
 
 void CheckScans()
 {
     InstallReportPlatform();
-    CountingRegistry registry(ActiveRegistry);
-    ActiveRegistry = &registry;
+    CountingRegistry registry;
     PortolanUsbStats stats = {};
     ControlUsbStack(IOCTL_PORTOLAN_RESET_STATS, nullptr, 0, nullptr, 0);
     const std::string first = ScanReportText();
