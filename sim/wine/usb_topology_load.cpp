@@ -22,7 +22,6 @@
 //       prints (as JSON) or clears what the driver was asked.
 #include <windows.h>
 
-#include <aclapi.h>
 #include <setupapi.h>
 
 #include <algorithm>
@@ -35,6 +34,7 @@
 
 #include "sim/flat_topology_writer.h"
 #include "sim/wine/control_device.h"
+#include "sim/wine/locked_key.h"
 #include "sim/kernel/flat_topology.h"
 #include "sim/kernel/usb_answers.h"
 #include "sim/topology_loader.h"
@@ -185,22 +185,6 @@ void UndoPreviousLoad()
         }
     }
     DeleteFileA(kRecordFile);
-}
-
-// A key no one may open, as a locked-down key is to the application.
-void LockKey(HKEY root, const std::string& path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS)
-        return;
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    // An empty DACL grants nothing.
-    ACL acl;
-    InitializeAcl(&acl, sizeof(acl), ACL_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, &acl, FALSE);
-    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
-    RegCloseKey(key);
 }
 
 void WriteKey(const std::string& rootName, const std::string& path, const SimRegistryKey& key, Record& record)

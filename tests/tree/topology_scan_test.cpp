@@ -8,7 +8,7 @@
 
 #include "sim/sim_session.h"
 #include "sim/topology_builder.h"
-#include "tests/support/registry_pass_through.h"
+#include "tests/support/pass_through.h"
 #include "tests/support/tree_snapshot.h"
 #include "tree/registry_platform.h"
 #include "tree/topology_scan.h"

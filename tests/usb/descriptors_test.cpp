@@ -8,7 +8,7 @@
 
 #include "sim/sim_session.h"
 #include "sim/topology_builder.h"
-#include "tests/support/usb_pass_through.h"
+#include "tests/support/pass_through.h"
 #include "usb/descriptor_walk.h"
 #include "usb/descriptors.h"
 #include "usb/usb_stack.h"

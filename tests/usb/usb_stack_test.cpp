@@ -6,7 +6,7 @@
 
 #include "sim/sim_session.h"
 #include "sim/topology_builder.h"
-#include "tests/support/usb_pass_through.h"
+#include "tests/support/pass_through.h"
 #include "usb/usb_records.h"
 #include "usb/usb_stack.h"
 #include "usb/zeroed_alloc.h"

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "sim/wine/locked_key.h"
 #include "tests/support/registry_cases.h"
 #include "tests/windows/check_lines.h"
 #include "tree/registry_platform.h"
@@ -43,21 +44,6 @@ std::string DeviceOfCase(const std::string& path, int number)
     return device > 10 ? prefix + path.substr(2) : prefix + path;
 }
 
-// An empty DACL: the key opens for no one.
-void Lock(const std::string& path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS)
-        return;
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    ACL acl;
-    InitializeAcl(&acl, sizeof(acl), ACL_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, &acl, FALSE);
-    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
-    RegCloseKey(key);
-}
-
 // Makes the key as the case says. Empty when made as asked, "skip" when the
 // platform stores a terminator the case must not have, else what failed.
 std::string MakeKey(const std::string& path, Make make, const char* value, const std::string& text)
@@ -78,9 +64,9 @@ std::string MakeKey(const std::string& path, Make make, const char* value, const
          storedSize == size && memcmp(stored, bytes.data(), size) == 0);
     RegCloseKey(key);
     if (make == Make::Locked)
-        Lock(path);
+        LockKey(HKEY_LOCAL_MACHINE, path);
     if (make == Make::LockedParent)
-        Lock(path.substr(0, path.rfind('\\')));
+        LockKey(HKEY_LOCAL_MACHINE, path.substr(0, path.rfind('\\')));
     return asked ? "" : make == Make::Unterminated ? "skip" : "cannot set " + std::string(name);
 }
 

@@ -15,7 +15,7 @@
 #include "app/report_file.h"
 #include "sim/wine/control_device.h"
 #include "tests/windows/check_lines.h"
-#include "tests/support/registry_pass_through.h"
+#include "tests/support/pass_through.h"
 
 namespace {
 
