@@ -247,10 +247,11 @@ uint64_t Unsigned(Input& reader, const std::string& place, uint64_t max)
     return number.magnitude;
 }
 
-// Exactly `digits` hex digits (base 16) or 1 to 3 decimal ones (base 10), else -1.
+// The number written as exactly `digits` hex digits (base 16) or as 1 to
+// `digits` decimal ones (base 10); -1 for any other text.
 long Digits(const std::string& text, size_t digits, int base)
 {
-    const bool fits = base == 16 ? text.size() == digits : !text.empty() && text.size() <= 3;
+    const bool fits = base == 16 ? text.size() == digits : !text.empty() && text.size() <= digits;
     const auto digit = [&](unsigned char c) { return base == 16 ? isxdigit(c) : isdigit(c); };
     if (!fits || !std::all_of(text.begin(), text.end(), digit))
         return -1;
