@@ -226,12 +226,22 @@ void PrintTable(const std::vector<Row>& rows)
 int main(int argc, char** argv)
 {
     double minSeconds = 0.5;
-    char* end = nullptr;
-    if (argc == 3 && std::string(argv[1]) == "--min-seconds")
-        minSeconds = strtod(argv[2], &end);
-    if ((argc != 1 && argc != 3) || (argc == 3 && (!end || *end || !(minSeconds >= 0)))) {
-        fprintf(stderr, "%s\n", kUsage);
-        return 2;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--min-seconds" && i + 1 < argc) {
+            char* end = nullptr;
+            minSeconds = strtod(argv[++i], &end);
+            if (!end || *end || !(minSeconds >= 0)) {
+                fprintf(stderr, "portolan-refresh-benchmark: bad --min-seconds; %s\n", kUsage);
+                return 2;
+            }
+        } else if (arg == "--help" || arg == "-h") {
+            printf("%s\n", kUsage);
+            return 0;
+        } else {
+            fprintf(stderr, "portolan-refresh-benchmark: unknown argument %s; %s\n", arg.c_str(), kUsage);
+            return 2;
+        }
     }
 
     std::ifstream file(kOfficePc, std::ios::binary);

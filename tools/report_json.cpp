@@ -18,11 +18,21 @@ using Item = MemoryTree::Item;
 
 Json KindOf(const Item& item)
 {
-    static const char* const kKinds[] = {"Controller", "RootHub", "ExternalHub", "PortDevice"};
     if (!item.param)
         return nullptr;
     const uint32_t kind = static_cast<const TreeNodeInfo*>(item.param)->Kind;
-    return kind <= PortDevice ? Json(kKinds[kind]) : Json(kind);
+    switch (kind) {
+    case Controller:
+        return "Controller";
+    case RootHub:
+        return "RootHub";
+    case ExternalHub:
+        return "ExternalHub";
+    case PortDevice:
+        return "PortDevice";
+    default:
+        return kind;
+    }
 }
 
 std::string Hex4(unsigned value)

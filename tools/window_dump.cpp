@@ -698,7 +698,6 @@ int main(int argc, char** argv)
         }
     }
     if (!actions.empty()) {
-        fflush(stdout);
         CloseHandle(process);
         return status;
     }

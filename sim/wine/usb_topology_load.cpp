@@ -318,11 +318,14 @@ bool PortIndex(const SimTopology& topology, const std::string& where, uint32_t* 
     char* at = nullptr;
     const unsigned long controller = strtoul(where.c_str(), &at, 10);
     uint32_t hub = controller < header->controllerCount ? controllers[controller].rootHub : FLAT_NONE;
-    for (*index = FLAT_NONE; hub != FLAT_NONE && *at == '/';) {
-        *index = FlatFindPort(flat.Data(), hub, static_cast<uint32_t>(strtoul(at + 1, &at, 10)));
-        hub = *index != FLAT_NONE && *at == '/' ? ports[*index].hub : FLAT_NONE;
+    uint32_t port = FLAT_NONE;
+    while (hub != FLAT_NONE && *at == '/') {
+        port = FlatFindPort(flat.Data(), hub, static_cast<uint32_t>(strtoul(at + 1, &at, 10)));
+        // A further step goes on through the hub plugged into this port.
+        hub = port != FLAT_NONE && *at == '/' ? ports[port].hub : FLAT_NONE;
     }
-    return *index != FLAT_NONE && *at == 0;
+    *index = port;
+    return port != FLAT_NONE && *at == 0;
 }
 
 // Plugs or unplugs the device of a port (replugs -1), or unplugs and plugs
@@ -387,7 +390,8 @@ int main(int argc, char** argv)
         return PlugVerb(argv[2], argv[3], true, atoi(argv[4]));
     if (argc == 2 && verb[0] != '-')
         return LoadVerb(argv[1]);
-    fprintf(stderr, "usage: portolan-usb-load --setup DRIVER.sys | TOPOLOGY.json | --plug|--unplug TOPOLOGY.json C/P[/P...] | "
-                    "--replug TOPOLOGY.json C/P[/P...] COUNT | --stats | --reset-stats\n");
+    fprintf(stderr, "usage: portolan-usb-load --setup DRIVER.sys | TOPOLOGY.json | "
+                    "--plug|--unplug TOPOLOGY.json C/P[/P...] | --replug TOPOLOGY.json C/P[/P...] COUNT | "
+                    "--stats | --reset-stats\n");
     return 2;
 }

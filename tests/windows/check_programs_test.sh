@@ -69,14 +69,17 @@ check portolan-window-test.exe "main window: " "Z:${root//\//\\}\\samples\\offic
 # The help binding program and the planted module in a folder of their own.
 app="$WINE_ENV_PREFIX_ROOT/app"
 mkdir -p "$app"
-cp "$folder/portolan-help-binding-test.exe" "$app/" &&
-    cp "$folder/portolan-planted-module.dll" "$app/hhctrl.ocx" || problem "help binding programs not built"
-run "$app/portolan-help-binding-test.exe" --plain
-echo "-- portolan-help-binding-test.exe --plain: $output"
-if [[ $rc -ne 0 || "$output" != *'\app\hhctrl.ocx'* ]]; then
-    problem "a load by bare name does not take the planted hhctrl.ocx, so the check below would prove nothing"
+if ! cp "$folder/portolan-help-binding-test.exe" "$app/" ||
+    ! cp "$folder/portolan-planted-module.dll" "$app/hhctrl.ocx"; then
+    problem "help binding programs not built"
 else
-    folder=$app check portolan-help-binding-test.exe "help binding: "
+    run "$app/portolan-help-binding-test.exe" --plain
+    echo "-- portolan-help-binding-test.exe --plain: $output"
+    if [[ $rc -ne 0 || "$output" != *'\app\hhctrl.ocx'* ]]; then
+        problem "a load by bare name does not take the planted hhctrl.ocx, so the check below would prove nothing"
+    else
+        folder=$app check portolan-help-binding-test.exe "help binding: "
+    fi
 fi
 
 # The dialogs measured in Wine's own fonts.
