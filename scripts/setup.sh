@@ -21,8 +21,13 @@ else
     add_i386=0
 fi
 
+# Noted when wine32 could not be installed: for an hour it is not tried again.
+no_wine32=/tmp/portolan-setup-no-wine32
+[[ -n "$(find "$no_wine32" -mmin -60 2>/dev/null)" ]] && packages=("${packages[@]/wine32:i386}")
+
 missing=()
 for package in "${packages[@]}"; do
+    [[ -n "$package" ]] || continue
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
         missing+=("$package")
     fi
@@ -42,7 +47,21 @@ export DEBIAN_FRONTEND=noninteractive
 if ((add_i386)); then
     "${sudo_cmd[@]}" dpkg --add-architecture i386
 fi
-"${sudo_cmd[@]}" apt-get update
+# A mirror in the middle of a sync fails one index now and then: try again,
+# then go on with the lists that did come (the install says if one is missing).
+for attempt in 1 2 3; do
+    "${sudo_cmd[@]}" apt-get update && break
+    ((attempt < 3)) && sleep 10 || echo "setup: apt-get update failed; installing from the lists it has" >&2
+done
 # No recommends: what Wine recommends (Gecko, Mono, fonts of all kinds) is
 # not needed here.
-"${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+install() { "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "$@"; }
+if ! install "${missing[@]}"; then
+    # Without wine32 the 32-bit checks say in one line that they did not run.
+    others=()
+    for package in "${missing[@]}"; do [[ "$package" == wine32:i386 ]] || others+=("$package"); done
+    ((${#others[@]} < ${#missing[@]})) || exit 1
+    echo "setup: wine32:i386 cannot be installed now; installing the rest" >&2
+    touch "$no_wine32"
+    install "${others[@]}"
+fi
