@@ -8,6 +8,7 @@
  * its ports. The control device \\.\PortolanUsbControl loads a topology,
  * plugs and unplugs the device of a port, and reports what was asked. */
 #include <ntddk.h>
+#include <stdio.h>
 
 #include "sim/kernel/control_codes.h"
 #include "sim/kernel/usb_answers.h"
@@ -139,37 +140,19 @@ static BOOLEAN TakeTopology(uint8_t* block, uint32_t size)
 
 /* ---- identifiers ---- */
 
-static WCHAR* PoolText(const WCHAR* text, SIZE_T units)
-{
-    WCHAR* copy = ExAllocatePoolWithTag(PagedPool, (units + 1) * sizeof(WCHAR), POOL_TAG);
-    if (copy) {
-        RtlCopyMemory(copy, text, units * sizeof(WCHAR));
-        copy[units] = 0;
-    }
-    return copy;
-}
-
-static SIZE_T Length(const WCHAR* text)
+/* A copy in paged pool with two terminators: also a multi-string of one. */
+static WCHAR* PoolText(const WCHAR* text)
 {
     SIZE_T units = 0;
+    WCHAR* copy;
     while (text[units])
         ++units;
-    return units;
-}
-
-static void Decimal(WCHAR* out, uint32_t value)
-{
-    /* four digits at least, so that instances sort as the topology lists them */
-    WCHAR digits[12];
-    int count = 0;
-    int i;
-    do {
-        digits[count++] = (WCHAR)(L'0' + value % 10);
-        value /= 10;
-    } while (value || count < 4);
-    for (i = 0; i < count; ++i)
-        out[i] = digits[count - 1 - i];
-    out[count] = 0;
+    copy = ExAllocatePoolWithTag(PagedPool, (units + 2) * sizeof(WCHAR), POOL_TAG);
+    if (copy) {
+        RtlCopyMemory(copy, text, units * sizeof(WCHAR));
+        copy[units] = copy[units + 1] = 0;
+    }
+    return copy;
 }
 
 static const WCHAR* DeviceIdOf(const Node* node)
@@ -183,33 +166,22 @@ static const WCHAR* DeviceIdOf(const Node* node)
 
 static NTSTATUS QueryId(const Node* node, BUS_QUERY_ID_TYPE type, ULONG_PTR* information)
 {
-    WCHAR text[64];
-    WCHAR* id = NULL;
-    SIZE_T units;
+    WCHAR text[32];
+    WCHAR* id;
     switch (type) {
     case BusQueryDeviceID:
-        id = PoolText(DeviceIdOf(node), Length(DeviceIdOf(node)));
+    case BusQueryHardwareIDs:
+        id = PoolText(DeviceIdOf(node));
+        break;
+    case BusQueryCompatibleIDs:
+        id = PoolText(L"");
         break;
     case BusQueryInstanceID:
-        /* The generation keeps a reloaded topology's devices apart from the old ones'. */
-        Decimal(text, node->generation);
-        units = Length(text);
-        text[units++] = L'&';
-        Decimal(text + units, node->index);
-        id = PoolText(text, Length(text));
-        break;
-    case BusQueryHardwareIDs:
-    case BusQueryCompatibleIDs:
-        /* A multi-string: the device ID, then an empty string. */
-        units = Length(DeviceIdOf(node));
-        id = ExAllocatePoolWithTag(PagedPool, (units + 2) * sizeof(WCHAR), POOL_TAG);
-        if (id) {
-            RtlCopyMemory(id, DeviceIdOf(node), units * sizeof(WCHAR));
-            id[units] = 0;
-            id[units + 1] = 0;
-            if (type == BusQueryCompatibleIDs)
-                id[0] = 0;
-        }
+        /* The generation keeps a reloaded topology's devices apart from the
+         * old ones'; four digits at least, so that instances sort as the
+         * topology lists them. */
+        _snwprintf(text, 32, L"%04u&%04u", node->generation, node->index);
+        id = PoolText(text);
         break;
     default:
         return STATUS_NOT_SUPPORTED;
