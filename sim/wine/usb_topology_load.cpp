@@ -147,12 +147,6 @@ int SetupVerb(const char* driver)
 
 // ---- the registry entries ----
 
-// What a load wrote, one line each: "K root path" for a key it created,
-// "V root path\tname" for a value it set in a key that was there before.
-struct Record {
-    std::vector<std::string> lines;
-};
-
 HKEY Root(const std::string& name)
 {
     return name == "HKCR" ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE;
@@ -187,7 +181,10 @@ void UndoPreviousLoad()
     DeleteFileA(kRecordFile);
 }
 
-void WriteKey(const std::string& rootName, const std::string& path, const SimRegistryKey& key, Record& record)
+// Notes what it writes, one line each: "K root path" for a key it created,
+// "V root path\tname" for a value it set in a key that was there before.
+void WriteKey(const std::string& rootName, const std::string& path, const SimRegistryKey& key,
+              std::vector<std::string>& record)
 {
     HKEY root = Root(rootName);
     if (!path.empty()) {
@@ -198,7 +195,7 @@ void WriteKey(const std::string& rootName, const std::string& path, const SimReg
             return;
         const bool created = disposition == REG_CREATED_NEW_KEY;
         if (created)
-            record.lines.push_back("K " + rootName + " " + path);
+            record.push_back("K " + rootName + " " + path);
         for (const auto& [name, bytes] : key.values) {
             // Text values (one terminator, at the end) as REG_SZ, the rest as bytes.
             const bool text = !bytes.empty() && bytes.back() == 0 &&
@@ -206,7 +203,7 @@ void WriteKey(const std::string& rootName, const std::string& path, const SimReg
             RegSetValueExA(handle, name.c_str(), 0, text ? REG_SZ : REG_BINARY, bytes.data(),
                            static_cast<DWORD>(bytes.size()));
             if (!created)
-                record.lines.push_back("V " + rootName + " " + path + "\t" + name);
+                record.push_back("V " + rootName + " " + path + "\t" + name);
         }
         RegCloseKey(handle);
     }
@@ -219,11 +216,11 @@ void WriteKey(const std::string& rootName, const std::string& path, const SimReg
 bool WriteRegistry(const SimTopology& topology)
 {
     UndoPreviousLoad();
-    Record record;
+    std::vector<std::string> record;
     WriteKey("HKLM", "", topology.localMachine, record);
     WriteKey("HKCR", "", topology.classesRoot, record);
     std::ofstream out(kRecordFile);
-    for (const std::string& line : record.lines)
+    for (const std::string& line : record)
         out << line << "\n";
     return static_cast<bool>(out);
 }

@@ -73,7 +73,7 @@ for target in "$scratch/fehlt/Portolan-Bericht.txt" "$readonly_file"; do
 box = json.load(open(sys.argv[1], encoding="utf-8"))
 text = box["text"]
 sys.exit(not (text.startswith("Der Bericht konnte nicht gespeichert werden.") and
-              ("Datei: " + sys.argv[2]) in text and "\nGrund: " in text))' "$work/box.json" "$windows_path"; then
+              ("Datei: " + sys.argv[2]) in text and text.partition("\nGrund: ")[2].strip()))' "$work/box.json" "$windows_path"; then
         pass "$(basename "$(dirname "$target")")/$(basename "$target"): $(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["text"].splitlines()[-1])' "$work/box.json"), exit code 1, nothing written"
     else
         fail "unwritable $target: exit code ${USB_APP_EXIT:-none}, box $(cat "$work/box.json" 2>/dev/null)"
