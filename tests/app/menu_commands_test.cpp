@@ -52,16 +52,20 @@ protected:
 
 }  // namespace
 
-TEST_F(CommandTest, AutoRefreshFlipsFlagAndCheckMarkOnly)
+// Auto-refresh and the advice window flip their flag and check mark and
+// scan nothing; the advice window opens on topic 100 and closes with -1.
+TEST_F(CommandTest, TogglesFlipTheirFlagAndCheckMarkOnly)
 {
     const uint64_t scans = Scans();
-    Command(CommandAutoRefresh);
-    EXPECT_EQ(AutoRefreshEnabled, 1);
-    EXPECT_TRUE(Shell().checks[CommandAutoRefresh]);
-    Command(CommandAutoRefresh);
-    EXPECT_EQ(AutoRefreshEnabled, 0);
-    EXPECT_FALSE(Shell().checks[CommandAutoRefresh]);
+    for (const auto& [command, flag] : {std::pair{CommandAutoRefresh, &AutoRefreshEnabled},
+                                        std::pair{CommandAdviceWindow, &AdviceWindowEnabled}})
+        for (int on : {1, 0}) {
+            Command(command);
+            EXPECT_EQ(*flag, on) << command;
+            EXPECT_EQ(Shell().checks[command], on == 1) << command;
+        }
     EXPECT_EQ(Scans(), scans);
+    EXPECT_EQ(session_->Help().Topics(), (std::vector<int>{100, -1}));
 }
 
 // The check mark is set before the rebuild; one the menu refuses still
@@ -98,17 +102,6 @@ TEST_F(CommandTest, ViewOptionsSetTheirMarkThenRebuildTheTreeWithTheNewFilter)
     EXPECT_EQ(shell.log.back(), "check 40008 1");
     EXPECT_EQ(Scans(), before + 4);
     ActiveShell = &Shell();
-}
-
-TEST_F(CommandTest, AdviceWindowOpensOnTopic100AndClosesWithMinusOne)
-{
-    Command(CommandAdviceWindow);
-    EXPECT_EQ(AdviceWindowEnabled, 1);
-    EXPECT_TRUE(Shell().checks[CommandAdviceWindow]);
-    Command(CommandAdviceWindow);
-    EXPECT_EQ(AdviceWindowEnabled, 0);
-    EXPECT_FALSE(Shell().checks[CommandAdviceWindow]);
-    EXPECT_EQ(session_->Help().Topics(), (std::vector<int>{100, -1}));
 }
 
 // Exit unregisters the device notification, closing does not; both free

@@ -53,40 +53,30 @@ protected:
 
 }  // namespace
 
-TEST_F(OwnershipTest, EverySingleFailedAllocationLeavesNothingBehind)
+// The n-th allocation or tree insertion fails, for every n a refresh makes.
+TEST_F(OwnershipTest, EverySingleFailedAllocationOrInsertionLeavesNothingBehind)
 {
-    uint64_t total = 0;
-    {
-        SimSession session(RichTopology());
-        RefreshTree();
-        total = session.Memory().Allocations();
-        EXPECT_EQ(session.Leftovers(true), "") << "without failure";
-    }
-    ASSERT_GT(total, 40u);
-    for (uint64_t n = 1; n <= total; ++n) {
-        SimSession session(RichTopology());
-        session.Memory().FailAllocation(n);
-        RefreshTree();
-        EXPECT_EQ(session.Memory().Failures(), 1u);
-        EXPECT_EQ(session.Leftovers(true), "") << "allocation " + std::to_string(n) + " failed";
-    }
-}
-
-TEST_F(OwnershipTest, EverySingleFailedInsertionLeavesNothingBehind)
-{
+    uint64_t allocations = 0;
     size_t items = 0;
     {
         SimSession session(RichTopology());
         RefreshTree();
+        allocations = session.Memory().Allocations();
         items = session.Tree().ItemCount();
         EXPECT_EQ(session.Leftovers(true), "") << "without failure";
     }
-    for (int n = 1; n <= static_cast<int>(items); ++n) {
-        SimSession session(RichTopology());
-        session.Tree().FailAppend(n);
-        RefreshTree();
-        EXPECT_EQ(session.Leftovers(true), "") << "insertion " + std::to_string(n) + " failed";
-    }
+    ASSERT_GT(allocations, 40u);
+    for (const bool insertion : {false, true})
+        for (uint64_t n = 1; n <= (insertion ? items : allocations); ++n) {
+            SimSession session(RichTopology());
+            if (insertion)
+                session.Tree().FailAppend(static_cast<int>(n));
+            else
+                session.Memory().FailAllocation(n);
+            RefreshTree();
+            EXPECT_EQ(session.Memory().Failures(), insertion ? 0u : 1u);
+            EXPECT_EQ(session.Leftovers(true), "") << (insertion ? "insertion " : "allocation ") << n << " failed";
+        }
 }
 
 // One block of a kind that cannot be allocated: what stays of the tree.
