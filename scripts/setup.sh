@@ -22,7 +22,7 @@ else
 fi
 
 # Noted when wine32 could not be installed: for an hour it is not tried again.
-no_wine32=/tmp/portolan-setup-no-wine32
+no_wine32=${TMPDIR:-/tmp}/portolan-setup-no-wine32
 [[ -n "$(find "$no_wine32" -mmin -60 2>/dev/null)" ]] && packages=("${packages[@]/wine32:i386}")
 
 missing=()

@@ -47,6 +47,9 @@ echo "== Windows executables, static checks"
 /usr/bin/python3 tools/pe_check.py hardening build/win32/PortolanDemo.exe build/win64/PortolanDemo.exe
 /usr/bin/python3 tests/tools/pe_check_test.py
 
+echo "== set-up against stand-ins for apt-get and dpkg"
+bash tests/scripts/setup_test.sh
+
 echo "== the shipped folder and zip"
 /usr/bin/python3 tests/tools/package_test.py
 
