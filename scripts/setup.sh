@@ -15,11 +15,8 @@ packages=(
 
 # wine32 runs the 32-bit exes in the same 64-bit prefix, as WOW64 does; its
 # packages come from the i386 architecture.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    add_i386=1
-else
-    add_i386=0
-fi
+add_i386=1
+dpkg --print-foreign-architectures | grep -qx i386 && add_i386=0
 
 # Noted when wine32 could not be installed: for an hour it is not tried again.
 no_wine32=${TMPDIR:-/tmp}/portolan-setup-no-wine32
