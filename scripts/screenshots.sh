@@ -32,7 +32,7 @@ shoot() {
     report=$(wine_run "$build/portolan-window-dump.exe" "$@" | tr -d '\r') || { echo "$report" >&2; return 1; }
     echo "$report"
     geometry=$(python3 -c 'import json, sys
-rect = [json.loads(line)[sys.argv[1]]["rect"] for line in sys.stdin if sys.argv[1] in json.loads(line)][-1]
+rect = [found[sys.argv[1]]["rect"] for found in map(json.loads, sys.stdin) if sys.argv[1] in found][-1]
 print("%dx%d+%d+%d" % (rect[2] - rect[0], rect[3] - rect[1], rect[0], rect[1]))' "$name" <<<"$report") ||
         { echo "screenshots: the reader gave no rectangle for $name" >&2; return 1; }
     sleep 1  # let every control repaint

@@ -18,13 +18,20 @@ packages=(
 add_i386=1
 dpkg --print-foreign-architectures | grep -qx i386 && add_i386=0
 
+# The packages given, one a line, but wine32.
+without_wine32() {
+    local package
+    for package in "$@"; do [[ "$package" == wine32:i386 ]] || echo "$package"; done
+}
+
 # Noted when wine32 could not be installed: for an hour it is not tried again.
 no_wine32=${TMPDIR:-/tmp}/portolan-setup-no-wine32
-[[ -n "$(find "$no_wine32" -mmin -60 2>/dev/null)" ]] && packages=("${packages[@]/wine32:i386}")
+if [[ -n "$(find "$no_wine32" -mmin -60 2>/dev/null)" ]]; then
+    mapfile -t packages < <(without_wine32 "${packages[@]}")
+fi
 
 missing=()
 for package in "${packages[@]}"; do
-    [[ -n "$package" ]] || continue
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
         missing+=("$package")
     fi
@@ -48,15 +55,18 @@ fi
 # then go on with the lists that did come (the install says if one is missing).
 for attempt in 1 2 3; do
     "${sudo_cmd[@]}" apt-get update && break
-    ((attempt < 3)) && sleep 10 || echo "setup: apt-get update failed; installing from the lists it has" >&2
+    if ((attempt < 3)); then
+        sleep 10
+    else
+        echo "setup: apt-get update failed; installing from the lists it has" >&2
+    fi
 done
 # No recommends: what Wine recommends (Gecko, Mono, fonts of all kinds) is
 # not needed here.
 install() { "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "$@"; }
 if ! install "${missing[@]}"; then
     # Without wine32 the 32-bit checks say in one line that they did not run.
-    others=()
-    for package in "${missing[@]}"; do [[ "$package" == wine32:i386 ]] || others+=("$package"); done
+    mapfile -t others < <(without_wine32 "${missing[@]}")
     ((${#others[@]} < ${#missing[@]})) || exit 1
     echo "setup: wine32:i386 cannot be installed now; installing the rest" >&2
     touch "$no_wine32"

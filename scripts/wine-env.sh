@@ -113,9 +113,12 @@ wine_wait_gone() {
 # --undecorated Wine draws captions and frames itself, as no window manager
 # runs on Xvfb.
 wine_prepare_windows() {
-    ! compgen -G "/usr/share/wine/fonts/*.ttf" >/dev/null || cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    [[ "${1:-}" != --undecorated ]] ||
+    if compgen -G "/usr/share/wine/fonts/*.ttf" >/dev/null; then
+        cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
+    if [[ "${1:-}" == --undecorated ]]; then
         wine_run reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+    fi
 }
 
 export -f wine_run wine_env_fail

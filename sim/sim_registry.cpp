@@ -104,9 +104,11 @@ RegistryKey SimRegistry::OpenKeyEx(RegistryKey parent, const char* path, uint32_
     if (!key || !path)
         return nullptr;
     // RegOpenKey takes the path's parts one by one; every part must exist.
-    for (const std::string& part : PathParts(path))
-        if (!(key = Subkey(*key, part)) || !key->openable)
+    for (const std::string& part : PathParts(path)) {
+        key = Subkey(*key, part);
+        if (!key || !key->openable)
             return nullptr;
+    }
     RegistryKey handle = reinterpret_cast<RegistryKey>(nextHandle_);
     nextHandle_ += 4;
     open_[handle] = {key, access == kMaximumAllowed ? kKeyRead : access};
