@@ -155,24 +155,22 @@ uint64_t JsonTape::Count()
 void JsonTape::EnterObject() { Take(kBeginObject); }
 void JsonTape::EnterArray() { Take(kBeginArray); }
 
+bool JsonTape::Closes(uint8_t end)
+{
+    const bool closes = at_ < tape_.size() && tape_[at_] == end;
+    at_ += closes;
+    return closes;
+}
+
 bool JsonTape::NextMember(std::string* key)
 {
-    if (at_ < tape_.size() && tape_[at_] == kEndObject) {
-        ++at_;
+    if (Closes(kEndObject))
         return false;
-    }
     *key = Text(kKey);
     return true;
 }
 
-bool JsonTape::NextElement()
-{
-    if (at_ < tape_.size() && tape_[at_] == kEndArray) {
-        ++at_;
-        return false;
-    }
-    return true;
-}
+bool JsonTape::NextElement() { return !Closes(kEndArray); }
 
 std::string JsonTape::Text(uint8_t event)
 {

@@ -51,6 +51,8 @@ public:
 private:
     uint8_t Take(uint8_t expected);
     uint64_t Count();
+    // Steps over the end event when it comes next.
+    bool Closes(uint8_t end);
     // A key or string event's text.
     std::string Text(uint8_t event);
 

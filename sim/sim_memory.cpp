@@ -39,12 +39,6 @@ void SimMemory::FailWhen(std::function<bool(size_t)> predicate)
     failWhen_ = std::move(predicate);
 }
 
-void SimMemory::StopFailing()
-{
-    failAt_ = 0;
-    failWhen_ = nullptr;
-}
-
 void* SimMemory::Alloc(size_t bytes)
 {
     SimMemory& self = *Installed;

@@ -25,7 +25,6 @@ public:
     void FailAllocation(uint64_t ordinalFromNow);
     // Fails every allocation for which the predicate answers true.
     void FailWhen(std::function<bool(size_t bytes)> predicate);
-    void StopFailing();
 
 private:
     static void* Alloc(size_t bytes);

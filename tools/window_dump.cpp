@@ -329,14 +329,16 @@ public:
         }
     }
 
-    HTREEITEM Find(const std::string& label) const
+    // The first item in tree order that match() accepts; one without a handle when none does.
+    template <typename Match>
+    Item First(Match match) const
     {
         std::vector<Item> items;
         Walk(TreeView_GetRoot(tree_), 0, false, &items);
         for (const Item& item : items)
-            if (item.label == label)
-                return item.handle;
-        return nullptr;
+            if (match(item))
+                return item;
+        return Item{};
     }
 
     // "status" and "items" into out.
@@ -404,18 +406,6 @@ public:
         return CloseAbout(box) ? Json(line) : Json(nullptr);
     }
 
-    // The first device item (below a hub) whose label holds `part`,
-    // selected; its label and panel.
-    Json SelectDevice(const std::string& part) const
-    {
-        std::vector<Item> items;
-        Walk(TreeView_GetRoot(tree_), 0, false, &items);
-        for (const Item& item : items)
-            if (item.image == ImageDevice && item.depth >= 3 && item.label.find(part) != std::string::npos)
-                return {{"selected", item.label}, {"panel", Panel(item.handle)}};
-        return nullptr;
-    }
-
     // Switches the advice window off with its menu command, once the
     // start-up has opened it; true when no other window of the program shows.
     bool AdviceOff() const
@@ -473,6 +463,56 @@ public:
                 {"private_bytes", memory.PagefileUsage},
                 {"user_objects", GetGuiResources(process_, GR_USEROBJECTS)},
                 {"gdi_objects", GetGuiResources(process_, GR_GDIOBJECTS)}};
+    }
+
+    // Runs one action of the command line; what went wrong, or "".
+    std::string Run(const std::string& action, const std::vector<std::string>& values) const
+    {
+        if (action == "--select") {
+            const Item found = First([&](const Item& item) { return item.label == values[0]; });
+            if (!found.handle)
+                return "no item \"" + values[0] + "\"";
+            Select(found.handle);
+        } else if (action == "--select-device") {
+            // The first device (below a hub) whose label holds the text.
+            const Item found = First([&](const Item& item) {
+                return item.image == ImageDevice && item.depth >= 3 && item.label.find(values[0]) != std::string::npos;
+            });
+            if (!found.handle)
+                return "no device item with that text";
+            Print({{"selected", found.label}, {"panel", Panel(found.handle)}});
+        } else if (action == "--advice-off") {
+            if (!AdviceOff())
+                return "other windows of the program stay open";
+        } else if (action == "--about") {
+            HWND box = OpenAbout();
+            if (!box)
+                return "no about box";
+            Print({{"about", WindowJson(box)}});
+        } else if (action == "--command") {
+            SendMessageA(main_, WM_COMMAND, MAKEWPARAM(atoi(values[0].c_str()), 0), 0);
+        } else if (action == "--move") {
+            SetWindowPos(main_, nullptr, atoi(values[0].c_str()), atoi(values[1].c_str()), 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        } else if (action == "--windows") {
+            Print(Windows());
+        } else if (action == "--press-f5") {
+            if (!PressF5(atoi(values[0].c_str())))
+                return "the F5 presses were not all handled after 5 minutes";
+        } else if (action == "--resources") {
+            Print(Resources());
+        } else {  // --exit
+            if (HWND box = AboutBox())
+                CloseAbout(box);
+            PostMessageA(main_, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
+            DWORD exitCode = STILL_ACTIVE;
+            if (WaitForSingleObject(process_, 30000) == WAIT_OBJECT_0)
+                GetExitCodeProcess(process_, &exitCode);
+            if (exitCode == STILL_ACTIVE)
+                return "the process did not end after 30 s";
+            Print({{"exit", exitCode}});
+        }
+        return "";
     }
 
 private:
@@ -642,59 +682,10 @@ int main(int argc, char** argv)
     Window window(main, process);
     int status = 0;
     for (const auto& [action, values] : actions) {
-        if (action == "--select") {
-            HTREEITEM found = window.Find(values[0]);
-            if (!found) {
-                fprintf(stderr, "portolan-window-dump: no item \"%s\"\n", values[0].c_str());
-                status = 1;
-                break;
-            }
-            window.Select(found);
-        } else if (action == "--select-device") {
-            const Json selected = window.SelectDevice(values[0]);
-            if (selected.is_null()) {
-                status = Fail("no device item with that text");
-                break;
-            }
-            Print(selected);
-        } else if (action == "--advice-off") {
-            if (!window.AdviceOff()) {
-                status = Fail("other windows of the program stay open");
-                break;
-            }
-        } else if (action == "--about") {
-            HWND box = window.OpenAbout();
-            if (!box) {
-                status = Fail("no about box");
-                break;
-            }
-            Print({{"about", WindowJson(box)}});
-        } else if (action == "--command") {
-            SendMessageA(main, WM_COMMAND, MAKEWPARAM(atoi(values[0].c_str()), 0), 0);
-        } else if (action == "--move") {
-            SetWindowPos(main, nullptr, atoi(values[0].c_str()), atoi(values[1].c_str()), 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        } else if (action == "--windows") {
-            Print(window.Windows());
-        } else if (action == "--press-f5") {
-            if (!window.PressF5(atoi(values[0].c_str()))) {
-                status = Fail("the F5 presses were not all handled after 5 minutes");
-                break;
-            }
-        } else if (action == "--resources") {
-            Print(window.Resources());
-        } else {  // --exit
-            if (HWND box = window.AboutBox())
-                Window::CloseAbout(box);
-            PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
-            DWORD exitCode = STILL_ACTIVE;
-            if (WaitForSingleObject(process, 30000) == WAIT_OBJECT_0)
-                GetExitCodeProcess(process, &exitCode);
-            if (exitCode == STILL_ACTIVE) {
-                status = Fail("the process did not end after 30 s");
-                break;
-            }
-            Print({{"exit", exitCode}});
+        const std::string error = window.Run(action, values);
+        if (!error.empty()) {
+            status = Fail(error.c_str());
+            break;
         }
     }
     if (!actions.empty()) {
