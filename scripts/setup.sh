@@ -63,12 +63,12 @@ for attempt in 1 2 3; do
 done
 # No recommends: what Wine recommends (Gecko, Mono, fonts of all kinds) is
 # not needed here.
-install() { "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "$@"; }
-if ! install "${missing[@]}"; then
+apt_install() { "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "$@"; }
+if ! apt_install "${missing[@]}"; then
     # Without wine32 the 32-bit checks say in one line that they did not run.
     mapfile -t others < <(without_wine32 "${missing[@]}")
     ((${#others[@]} < ${#missing[@]})) || exit 1
     echo "setup: wine32:i386 cannot be installed now; installing the rest" >&2
     touch "$no_wine32"
-    install "${others[@]}"
+    apt_install "${others[@]}"
 fi

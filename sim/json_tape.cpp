@@ -157,9 +157,10 @@ void JsonTape::EnterArray() { Take(kBeginArray); }
 
 bool JsonTape::Closes(uint8_t end)
 {
-    const bool closes = at_ < tape_.size() && tape_[at_] == end;
-    at_ += closes;
-    return closes;
+    if (at_ >= tape_.size() || tape_[at_] != end)
+        return false;
+    ++at_;
+    return true;
 }
 
 bool JsonTape::NextMember(std::string* key)

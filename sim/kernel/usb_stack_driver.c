@@ -180,7 +180,7 @@ static NTSTATUS QueryId(const Node* node, BUS_QUERY_ID_TYPE type, ULONG_PTR* inf
         /* The generation keeps a reloaded topology's devices apart from the
          * old ones'; four digits at least, so that instances sort as the
          * topology lists them. */
-        _snwprintf(text, 32, L"%04u&%04u", node->generation, node->index);
+        _snwprintf(text, RTL_NUMBER_OF(text), L"%04u&%04u", node->generation, node->index);
         id = PoolText(text);
         break;
     default:
