@@ -62,9 +62,12 @@ for attempt in 1 2 3; do
     fi
 done
 # No recommends: what Wine recommends (Gecko, Mono, fonts of all kinds) is
-# not needed here.
-apt_install() { "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "$@"; }
-if ! apt_install "${missing[@]}"; then
+# not needed here. Nothing installed is removed to make room.
+apt_install() { "${sudo_cmd[@]}" apt-get install -y --no-install-recommends --no-remove "$@"; }
+# An i386 library must have its amd64 twin's version: when the security
+# suite's i386 index did not come, the release alone has both.
+release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+if ! apt_install "${missing[@]}" && ! apt_install -t "$release" "${missing[@]}"; then
     # Without wine32 the 32-bit checks say in one line that they did not run.
     mapfile -t others < <(without_wine32 "${missing[@]}")
     ((${#others[@]} < ${#missing[@]})) || exit 1

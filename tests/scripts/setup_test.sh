@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # scripts/setup.sh against stand-ins for dpkg, apt-get and sudo: a mirror
 # whose index fails every time still lets the packages install; when
-# wine32:i386 cannot be installed the rest is, and for the next hour
-# wine32 is not tried again; a failing install of anything else fails.
+# wine32:i386 can be installed only from the release alone it is; when not
+# at all the rest is, and for the next hour wine32 is not tried again; a
+# failing install of anything else fails.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 work=$(mktemp -d)
@@ -22,6 +23,7 @@ cat >"$work/bin/apt-get" <<'STUB'
 #!/bin/sh
 echo "apt-get $*" >>"$STUB_LOG"
 case "$1" in update) exit 100 ;; esac
+case " $* " in *" -t "*) [ -n "$STUB_RELEASE_HAS_ALL" ] && exit 0 ;; esac
 case " $* " in *" $STUB_REFUSE "*) exit 100 ;; esac
 exit 0
 STUB
@@ -37,7 +39,14 @@ expect() {  # NAME COMMAND...
     if "$@"; then echo "PASS $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
 }
 calls() { grep -c "^apt-get $1" "$STUB_LOG" || true; }
-installs_without_wine32() { grep "^apt-get install" "$STUB_LOG" | tail -n 1 | grep -v -q wine32; }
+last_install() { grep "^apt-get install" "$STUB_LOG" | tail -n 1; }
+installs_without_wine32() { last_install | grep -v -q wine32; }
+from_the_release() { last_install | grep -q -- "--no-remove -t $(. /etc/os-release && echo "$VERSION_CODENAME") .*wine32" &&
+    test "$(calls install)" -eq 2 -a ! -f "$work/portolan-setup-no-wine32"; }
+
+STUB_RELEASE_HAS_ALL=1 STUB_REFUSE=wine32:i386 bash scripts/setup.sh >"$work/out.txt" 2>&1
+expect "wine32 refused, but not from the release alone: all installed from it" from_the_release
+: >"$STUB_LOG"
 
 STUB_REFUSE=wine32:i386 bash scripts/setup.sh >"$work/out.txt" 2>&1
 expect "three tries of a failing apt-get update, then the install" test "$(calls update)" -eq 3
