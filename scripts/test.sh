@@ -24,7 +24,7 @@ echo "== fuzz coverage of the committed corpus"
 scripts/fuzz.sh --coverage | tail -n 40
 
 echo "== what loading a topology file costs, hostile shapes up to 16 MiB"
-build/native/portolan-load-benchmark 16 2>/dev/null
+build/native/portolan-load-benchmark 16
 
 echo "== sample topologies through the report tool"
 for sample in samples/*.json; do
