@@ -186,6 +186,7 @@ struct Measure {
     double bytesPerFileByte;
     double seconds;
     bool ok;
+    std::string error;  // the loader's, when it refused the file
 };
 
 Measure Load(const std::string& text)
@@ -193,10 +194,11 @@ Measure Load(const std::string& text)
     const size_t before = g_live;
     g_peak = g_live;
     SimTopology topology;
+    std::string error;
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = ParseTopology(text, "bench.json", &topology, nullptr);
+    const bool ok = ParseTopology(text, "bench.json", &topology, &error);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return {static_cast<double>(g_peak - before) / static_cast<double>(text.size()), seconds, ok};
+    return {static_cast<double>(g_peak - before) / static_cast<double>(text.size()), seconds, ok, error};
 }
 
 }  // namespace
@@ -234,7 +236,7 @@ int main(int argc, char** argv)
             printf("| %s | %.1f | %s | %.2f | %.1f | %.1f |\n", shape.name, mib, measure.ok ? "yes" : "no",
                    measure.bytesPerFileByte, measure.seconds * 1e3, measure.seconds * 1e3 / mib);
             if (shape.mustLoad && !measure.ok) {
-                fprintf(stderr, "%s: refused\n", shape.name);
+                fprintf(stderr, "%s: refused: %s\n", shape.name, measure.error.c_str());
                 ok = false;
             }
             if (!withinBound) {
