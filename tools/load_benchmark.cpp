@@ -11,11 +11,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "sim/topology_loader.h"
 
@@ -209,10 +207,8 @@ int main(int argc, char** argv)
     if (argc > 1)
         largest = static_cast<size_t>(strtoull(argv[1], nullptr, 10)) << 20;
     const size_t smaller = largest / 16;
-    // Freed memory stays in the process, so that every timed load after the
-    // first runs on pages already mapped: otherwise a larger load pays the
-    // kernel's page faults again each time, where a smaller one reuses the
-    // heap a previous shape left behind, and the two times do not compare.
+    // Freed memory stays mapped, so that both sizes are timed without the
+    // kernel's page faults, which otherwise only the larger one pays.
     mallopt(M_MMAP_MAX, 0);
     mallopt(M_TRIM_THRESHOLD, INT_MAX);
     bool ok = true;
@@ -225,10 +221,8 @@ int main(int argc, char** argv)
             // The fastest of three loads: another process's load on the
             // machine only ever slows a run down.
             Measure measure = Load(text);
-            for (int again = 0; again < 2; ++again) {
-                const Measure next = Load(text);
-                measure.seconds = std::min(measure.seconds, next.seconds);
-            }
+            for (int again = 0; again < 2; ++again)
+                measure.seconds = std::min(measure.seconds, Load(text).seconds);
             const double mib = static_cast<double>(text.size()) / (1 << 20);
             secondsPerMiB[column++] = measure.seconds / mib;
             const bool withinBound = static_cast<double>(text.size()) * measure.bytesPerFileByte <=
